@@ -1,0 +1,38 @@
+#pragma once
+// Application shell: start-up, the hidden window, the tray icon and its menu,
+// the settings file. Everything here runs on the main thread.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+// The tray icon's callback message.
+const UINT MSG_TRAYNOTIFY = WM_APP + 1;
+// Menu command ids of the MAINMENU resource.
+const WPARAM MENU_SETTINGS = 100;
+const WPARAM MENU_EXIT = 200;
+
+// Set once at start-up; read by every subsystem (the reader thread posts to it).
+extern HWND MainWindow;
+extern HICON MainIcon;
+extern HICON NotConnectedIcon;
+extern HICON ReceiveIcon;
+extern HICON ErrorIcon;
+
+// Settings, written once by LoadSettings before the port opens, then only read.
+extern std::string IniPath;
+extern std::string PortName;
+extern int32_t PingInterval;
+extern int32_t WaitPortTimeout;
+
+// The module file name with its last four characters replaced by ".ini".
+std::string SettingsPathFor(const std::string& moduleFile);
+void LoadSettings();
+
+bool TrayAdd(HWND window, UINT id, HICON icon, UINT callbackMessage, const char* tip);
+bool TrayModify(HWND window, UINT id, UINT flags, HICON icon, const char* tip);
+bool TrayDelete(HWND window, UINT id);
+void ShowTrayMenu(HWND owner);
+
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,0 +1,214 @@
+#include "test_support.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace {
+std::atomic<int> TempCounter{0};
+
+std::string ToWin(const std::string& unixPath)
+{
+    std::string win = "Z:" + unixPath;
+    for (char& c : win)
+        if (c == '/') c = '\\';
+    return win;
+}
+} // namespace
+
+TempDir::TempDir()
+{
+    unixPath = "/tmp/quorvix-tests/" + std::to_string(GetCurrentProcessId()) + "-" +
+               std::to_string(GetTickCount()) + "-" + std::to_string(++TempCounter);
+    RunUnix("mkdir -p " + unixPath);
+}
+
+TempDir::~TempDir() { RunUnix("rm -rf " + unixPath); }
+
+std::string TempDir::Win(const std::string& name) const
+{
+    return ToWin(unixPath) + (name.empty() ? "" : "\\" + name);
+}
+
+std::string TempDir::Unix(const std::string& name) const
+{
+    return unixPath + (name.empty() ? "" : "/" + name);
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string ReadBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+bool FileExists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+int RunUnix(const std::string& command)
+{
+    std::string quoted;
+    for (char c : command) {
+        if (c == '"') quoted += '\\';
+        quoted += c;
+    }
+    // Wine starts a Linux program without a handle to wait on: the command
+    // leaves its exit code in a marker file instead.
+    const std::string marker = "/tmp/quorvix-tests/.done-" + std::to_string(GetCurrentProcessId()) +
+                               "-" + std::to_string(++TempCounter);
+    const std::string winMarker = ToWin(marker);
+    DeleteFileA(winMarker.c_str());
+    std::string line = "Z:\\bin\\sh -c \"mkdir -p /tmp/quorvix-tests; (" + quoted + "); echo $? > " +
+                       marker + ".tmp; mv " + marker + ".tmp " + marker + "\"";
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return -1;
+    if (pi.hThread) CloseHandle(pi.hThread);
+    if (pi.hProcess) CloseHandle(pi.hProcess);
+    if (!WaitFor([&] { return FileExists(winMarker); }, 30000)) return -1;
+    const int code = std::atoi(ReadBytes(winMarker).c_str());
+    DeleteFileA(winMarker.c_str());
+    return code;
+}
+
+int RunProgram(const std::string& commandLine, DWORD timeoutMs, std::string* output)
+{
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    HANDLE outFile = INVALID_HANDLE_VALUE;
+    char outName[MAX_PATH] = {};
+    if (output) {
+        char dir[MAX_PATH];
+        GetTempPathA(MAX_PATH, dir);
+        GetTempFileNameA(dir, "qvx", 0, outName);
+        SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+        outFile = CreateFileA(outName, GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdOutput = outFile;
+        si.hStdError = outFile;
+        si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    }
+    std::string line = commandLine;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, output != nullptr, 0, nullptr,
+                        nullptr, &si, &pi)) {
+        if (outFile != INVALID_HANDLE_VALUE) CloseHandle(outFile);
+        return -1;
+    }
+    DWORD code = static_cast<DWORD>(-1);
+    if (WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0)
+        GetExitCodeProcess(pi.hProcess, &code);
+    else
+        TerminateProcess(pi.hProcess, 1);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    if (output) {
+        CloseHandle(outFile);
+        *output = ReadBytes(outName);
+        // Text-mode output ends its lines with CR LF.
+        output->erase(std::remove(output->begin(), output->end(), '\r'), output->end());
+        DeleteFileA(outName);
+    }
+    return static_cast<int>(code);
+}
+
+std::string ModuleDir()
+{
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string s = path;
+    return s.substr(0, s.find_last_of('\\'));
+}
+
+bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        if (done()) return true;
+        if (GetTickCount() - start > timeoutMs) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    }
+}
+
+PtyPair::PtyPair(const TempDir& dir, const std::string& name)
+    : pcPath(dir.Win(name + "-pc")), phonePath(dir.Win(name + "-phone")),
+      pcUnix(dir.Unix(name + "-pc")), phoneUnix(dir.Unix(name + "-phone")),
+      pidFile(dir.Unix(name + ".pid"))
+{
+}
+
+PtyPair::~PtyPair() { Stop(); }
+
+bool PtyPair::Start()
+{
+    RunUnix("socat pty,raw,echo=0,link=" + phoneUnix + " pty,raw,echo=0,link=" + pcUnix +
+            " </dev/null >/dev/null 2>&1 & echo $! > " + pidFile);
+    return WaitFor([&] { return FileExists(pcPath) && FileExists(phonePath); }, 5000);
+}
+
+void PtyPair::Stop()
+{
+    RunUnix("[ -f " + pidFile + " ] && kill $(cat " + pidFile + ") 2>/dev/null; rm -f " + pidFile);
+    WaitFor([&] { return !FileExists(pcPath); }, 3000);
+}
+
+PhoneEnd::PhoneEnd(const std::string& path)
+{
+    handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                         nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return;
+    COMMTIMEOUTS t = {MAXDWORD, 0, 0, 0, 0};
+    SetCommTimeouts(handle, &t);
+}
+
+PhoneEnd::~PhoneEnd()
+{
+    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+}
+
+void PhoneEnd::Write(const std::string& bytes)
+{
+    DWORD written = 0;
+    WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+std::string PhoneEnd::ReadAtLeast(size_t count, DWORD timeoutMs)
+{
+    std::string got;
+    WaitFor([&] {
+        char buf[512];
+        DWORD n = 0;
+        // The queue's count first: a read on an empty queue may not return under Wine.
+        DWORD errors = 0;
+        COMSTAT stat = {};
+        if (ClearCommError(handle, &errors, &stat) && stat.cbInQue > 0 &&
+            ReadFile(handle, buf, stat.cbInQue < sizeof buf ? stat.cbInQue : sizeof buf, &n, nullptr))
+            got.append(buf, n);
+        return got.size() >= count;
+    }, timeoutMs);
+    return got;
+}
+
+std::string PhoneEnd::ReadFor(DWORD timeoutMs)
+{
+    return ReadAtLeast(static_cast<size_t>(-1), timeoutMs);
+}

@@ -1,0 +1,60 @@
+#pragma once
+// Helpers for tests that run under Wine: temporary folders reachable from
+// both sides (Z: is the Linux root), Linux commands, child processes, pty
+// pairs that stand in for a serial cable, and waiting with messages pumped.
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+// A fresh folder under /tmp, removed with everything in it at the end.
+struct TempDir {
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    std::string Win(const std::string& name = "") const;   // Z:\tmp\...\name
+    std::string Unix(const std::string& name = "") const;  // /tmp/.../name
+    std::string unixPath;
+};
+
+void WriteBytes(const std::string& path, const std::string& bytes);
+std::string ReadBytes(const std::string& path);
+bool FileExists(const std::string& path);
+
+// Runs a Linux shell command through Wine and waits for it; its exit code.
+int RunUnix(const std::string& command);
+
+// Runs a Windows program, waits at most timeoutMs; its exit code, or -1.
+// With output given, the program's standard output is collected there.
+int RunProgram(const std::string& commandLine, DWORD timeoutMs, std::string* output = nullptr);
+
+std::string ModuleDir();
+
+// Dispatches this thread's messages until done() or the time is up.
+bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs);
+
+// A socat pty pair: the program opens pcPath, the test plays the phone on phonePath.
+struct PtyPair {
+    explicit PtyPair(const TempDir& dir, const std::string& name = "link");
+    ~PtyPair();
+    bool Start();
+    void Stop();
+    std::string pcPath;     // Windows form, for CreateFileA
+    std::string phonePath;  // Windows form
+    std::string pcUnix, phoneUnix, pidFile;
+};
+
+// The phone side of a pty pair, opened under Wine as a serial port.
+struct PhoneEnd {
+    explicit PhoneEnd(const std::string& path);
+    ~PhoneEnd();
+    bool Ok() const { return handle != INVALID_HANDLE_VALUE; }
+    void Write(const std::string& bytes);
+    // Collects what arrives until at least count bytes came or the time is up.
+    std::string ReadAtLeast(size_t count, DWORD timeoutMs);
+    // Everything that arrives within the time.
+    std::string ReadFor(DWORD timeoutMs);
+    HANDLE handle;
+};
