@@ -3,6 +3,7 @@
 // the settings file. Everything here runs on the main thread.
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdint>
 #include <string>
@@ -36,3 +37,7 @@ bool TrayDelete(HWND window, UINT id);
 void ShowTrayMenu(HWND owner);
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The notification record the three tray calls hand to the shell.
+NOTIFYICONDATAA TrayRecord(HWND window, UINT id, UINT flags, HICON icon, UINT callbackMessage,
+                           const char* tip);

@@ -1,0 +1,54 @@
+#include "command_parse.h"
+
+#include "../util/text.h"
+
+namespace {
+
+std::string NextField(std::string& rest)
+{
+    std::string field;
+    SplitToken(rest, ",", field);
+    return TrimBlanks(field);
+}
+
+} // namespace
+
+Command ParseCommand(const std::string& text)
+{
+    std::string rest = text;
+    const int comment = CharPosition(rest, ';');
+    if (comment > 0) rest = TrimBlanks(rest.substr(0, static_cast<size_t>(comment) - 1));
+
+    Command c;
+    const std::string keyword = NextField(rest);
+    // What is left in rest is the argument text, untrimmed.
+    if (keyword == "EXECUTE") {
+        c.kind = CommandKind::Execute;
+        c.file = NextField(rest);
+        c.parameters = TrimBlanks(rest);
+    } else if (keyword == "KEYPRESS") {
+        c.kind = CommandKind::KeyPress;
+        while (!rest.empty())
+            c.keys.push_back(static_cast<uint8_t>(ParseHex(NextField(rest)) & 0xFF));
+    } else if (keyword == "MOUSECLICK") {
+        const std::string button = NextField(rest);
+        if (button == "L" || button == "R") {
+            c.kind = CommandKind::MouseClick;
+            c.button = button[0];
+        }
+    } else if (keyword == "MOUSEMOVE") {
+        const std::string axis = NextField(rest);
+        if (axis == "X" || axis == "Y") {
+            c.kind = CommandKind::MouseMove;
+            c.axis = axis[0];
+            c.number = ParseDecimal(TrimBlanks(rest));
+        }
+    } else if (keyword == "VOLUME") {
+        c.kind = CommandKind::Volume;
+        c.number = ParseDecimal(TrimBlanks(rest));
+    } else if (keyword == "WINAMP") {
+        c.kind = CommandKind::Winamp;
+        c.number = ParseDecimal(TrimBlanks(rest));
+    }
+    return c;
+}

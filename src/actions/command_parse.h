@@ -1,0 +1,23 @@
+#pragma once
+// The command language, parsed without touching the system, so that what a
+// command string means can be checked apart from what performing it does.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum class CommandKind { None, Execute, KeyPress, MouseClick, MouseMove, Volume, Winamp };
+
+struct Command {
+    CommandKind kind = CommandKind::None;
+    std::string file;                // EXECUTE
+    std::string parameters;          // EXECUTE
+    std::vector<uint8_t> keys;       // KEYPRESS, virtual-key codes in list order
+    char button = 0;                 // MOUSECLICK: 'L' or 'R'
+    char axis = 0;                   // MOUSEMOVE: 'X' or 'Y'
+    int32_t number = 0;              // MOUSEMOVE step, VOLUME step, WINAMP command
+};
+
+// A keyword other than the six upper-case ones, a button other than L or R,
+// or an axis other than X or Y gives CommandKind::None.
+Command ParseCommand(const std::string& text);

@@ -1,0 +1,60 @@
+#include "actions.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include "../app/app.h"
+#include "command_parse.h"
+
+int32_t MouseDeltaX = 0;
+int32_t MouseDeltaY = 0;
+int32_t VolumeStep = 0;
+
+namespace {
+
+void StartProgram(const Command& c)
+{
+    // Empty texts go as "" rather than null, as the shell is handed them.
+    ShellExecuteA(MainWindow, nullptr, c.file.c_str(), c.parameters.c_str(), nullptr, SW_SHOW);
+}
+
+void PressKeys(const std::vector<uint8_t>& keys)
+{
+    // An up event first clears a key the user may be holding, so the down counts.
+    for (uint8_t key : keys) {
+        keybd_event(key, 0, KEYEVENTF_EXTENDEDKEY | KEYEVENTF_KEYUP, 0);
+        keybd_event(key, 0, KEYEVENTF_EXTENDEDKEY, 0);
+    }
+    for (uint8_t key : keys) keybd_event(key, 0, KEYEVENTF_EXTENDEDKEY | KEYEVENTF_KEYUP, 0);
+}
+
+void ClickButton(char button)
+{
+    const DWORD down = button == 'L' ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_RIGHTDOWN;
+    const DWORD up = button == 'L' ? MOUSEEVENTF_LEFTUP : MOUSEEVENTF_RIGHTUP;
+    mouse_event(down, 0, 0, 0, 0);
+    mouse_event(up, 0, 0, 0, 0);
+}
+
+void SendToPlayer(int32_t number)
+{
+    HWND player = FindWindowA("Winamp v1.x", nullptr);
+    if (player)
+        SendMessageA(player, WM_COMMAND, static_cast<WPARAM>(static_cast<uint32_t>(number)), 1);
+}
+
+} // namespace
+
+void ExecuteCommand(const std::string& command)
+{
+    const Command c = ParseCommand(command);
+    switch (c.kind) {
+    case CommandKind::Execute: StartProgram(c); break;
+    case CommandKind::KeyPress: PressKeys(c.keys); break;
+    case CommandKind::MouseClick: ClickButton(c.button); break;
+    case CommandKind::MouseMove: (c.axis == 'X' ? MouseDeltaX : MouseDeltaY) = c.number; break;
+    case CommandKind::Volume: VolumeStep = c.number; break;
+    case CommandKind::Winamp: SendToPlayer(c.number); break;
+    case CommandKind::None: break;
+    }
+}

@@ -1,0 +1,8 @@
+#pragma once
+// Ids shared by the resource script and the code.
+#define IDI_MAINICON_IMAGE 1
+#define IDI_ERROR_IMAGE 50
+#define IDI_NOTCONNECTED_IMAGE 51
+#define IDI_RECEIVE_IMAGE 52
+#define IDM_SETTINGS 100
+#define IDM_EXIT 200

@@ -1,0 +1,145 @@
+// The tray icon, its menu and the resources they load.
+#include <gtest/gtest.h>
+
+#include "app/app.h"
+#include "app/resource.h"
+#include "test_support.h"
+
+namespace {
+
+HWND CreateOwner()
+{
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "QuorvixTrayTest";
+    RegisterClassA(&wc);
+    return CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance,
+                           nullptr);
+}
+
+HICON Load(const char* name)
+{
+    return static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), name, IMAGE_ICON, 16, 16, LR_SHARED));
+}
+
+TEST(TrayRecord, HasTheFirstFormAndCutsTheTipTo63)
+{
+    const std::string tip(100, 't');
+    NOTIFYICONDATAA d = TrayRecord(reinterpret_cast<HWND>(0x1234), 0, NIF_ICON, nullptr, 0, tip.c_str());
+    EXPECT_EQ(d.cbSize, 88u);
+    EXPECT_EQ(std::string(d.szTip), std::string(63, 't'));
+    EXPECT_EQ(d.uFlags, static_cast<UINT>(NIF_ICON));
+    d = TrayRecord(nullptr, 0, 0, nullptr, 0, nullptr);
+    EXPECT_EQ(d.szTip[0], '\0');
+}
+
+TEST(TrayIcon, IsAddedSwitchedAndDeleted)
+{
+    HWND owner = CreateOwner();
+    ASSERT_NE(owner, nullptr);
+    EXPECT_TRUE(TrayAdd(owner, 0, Load("XNOTCONNECTED"), MSG_TRAYNOTIFY, "Quorvix"));
+    EXPECT_TRUE(TrayModify(owner, 0, NIF_ICON, Load("MAINICON"), "Quorvix"));
+    EXPECT_TRUE(TrayModify(owner, 0, NIF_ICON, Load("XRECIVE"), "Quorvix"));
+    EXPECT_TRUE(TrayDelete(owner, 0));
+    // Gone: changing it again fails.
+    EXPECT_FALSE(TrayModify(owner, 0, NIF_ICON, Load("MAINICON"), "Quorvix"));
+    DestroyWindow(owner);
+}
+
+TEST(Resources, TheFourPicturesLoadByNameAt16AndDiffer)
+{
+    const char* names[] = {"MAINICON", "XNOTCONNECTED", "XRECIVE", "XERROR"};
+    const int ids[] = {IDI_MAINICON_IMAGE, IDI_NOTCONNECTED_IMAGE, IDI_RECEIVE_IMAGE, IDI_ERROR_IMAGE};
+    std::string images[4];
+    for (int i = 0; i < 4; ++i) {
+        HICON icon = Load(names[i]);
+        ASSERT_NE(icon, nullptr) << names[i];
+        ICONINFO info = {};
+        ASSERT_TRUE(GetIconInfo(icon, &info));
+        BITMAP bm = {};
+        GetObjectA(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bm, &bm);
+        EXPECT_EQ(bm.bmWidth, 16) << names[i];
+        if (info.hbmColor) DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+        // The group names its one image by the fixed id.
+        HRSRC image = FindResourceA(nullptr, MAKEINTRESOURCEA(ids[i]), MAKEINTRESOURCEA(3));
+        ASSERT_NE(image, nullptr) << names[i];
+        const char* bytes = static_cast<const char*>(LockResource(LoadResource(nullptr, image)));
+        images[i].assign(bytes, SizeofResource(nullptr, image));
+        EXPECT_EQ(images[i].size(), 40u + 64u + 512u + 128u) << names[i];
+    }
+    for (int i = 0; i < 4; ++i)
+        for (int j = i + 1; j < 4; ++j) EXPECT_NE(images[i], images[j]) << names[i] << " " << names[j];
+}
+
+TEST(Resources, TheMenuIsRussianWithSettingsSeparatorAndExit)
+{
+    EXPECT_NE(FindResourceExA(nullptr, MAKEINTRESOURCEA(4), "MAINMENU",
+                              MAKELANGID(LANG_RUSSIAN, SUBLANG_DEFAULT)), nullptr);
+    HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), "MAINMENU");
+    ASSERT_NE(menu, nullptr);
+    wchar_t text[64];
+    GetMenuStringW(menu, 0, text, 64, MF_BYPOSITION);
+    EXPECT_EQ(std::wstring(text), L"Dummy");
+    HMENU popup = GetSubMenu(menu, 0);
+    ASSERT_EQ(GetMenuItemCount(popup), 3);
+    EXPECT_EQ(GetMenuItemID(popup, 0), 100u);
+    EXPECT_EQ(GetMenuState(popup, 1, MF_BYPOSITION) & MF_SEPARATOR, static_cast<UINT>(MF_SEPARATOR));
+    EXPECT_EQ(GetMenuItemID(popup, 2), 200u);
+    GetMenuStringW(popup, 0, text, 64, MF_BYPOSITION);
+    EXPECT_EQ(std::wstring(text), L"\u041D\u0430\u0441\u0442\u0440\u043E\u0439\u043A\u0438");
+    GetMenuStringW(popup, 2, text, 64, MF_BYPOSITION);
+    EXPECT_EQ(std::wstring(text), L"\u0412&\u044B\u0445\u043E\u0434");
+    DestroyMenu(menu);
+}
+
+// The slot index of a fresh user handle: it grows only while earlier menus
+// are still alive, since freed slots are handed out again.
+unsigned NextMenuSlot()
+{
+    HMENU probe = CreateMenu();
+    const unsigned slot = LOWORD(reinterpret_cast<UINT_PTR>(probe));
+    DestroyMenu(probe);
+    return slot;
+}
+
+// Closes the popup menu as soon as its modal loop dispatches our message.
+const UINT CLOSE_MENU = WM_APP + 50;
+LRESULT CALLBACK MenuOwnerProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    if (m == CLOSE_MENU) EndMenu();
+    return DefWindowProcA(w, m, wp, lp);
+}
+
+TEST(TrayMenu, OpeningItAThousandTimesLeaksNoMenus)
+{
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = MenuOwnerProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "QuorvixMenuOwner";
+    RegisterClassA(&wc);
+    HWND owner = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr,
+                                 wc.hInstance, nullptr);
+    ASSERT_NE(owner, nullptr);
+    MainWindow = owner;
+
+    // The counter moves when menus are really left behind...
+    const unsigned before = NextMenuSlot();
+    for (int i = 0; i < 50; ++i) LoadMenuA(GetModuleHandleA(nullptr), "MAINMENU");
+    const unsigned leaked = NextMenuSlot();
+    EXPECT_GE(leaked, before + 50) << "the counter does not see leaked menus";
+
+    // ...and stays put across a thousand openings of the tray menu.
+    const unsigned start = NextMenuSlot();
+    for (int i = 0; i < 1000; ++i) {
+        PostMessageA(owner, CLOSE_MENU, 0, 0);
+        ShowTrayMenu(owner);
+    }
+    const unsigned end = NextMenuSlot();
+    EXPECT_LE(end, start + 4) << "slots grew from " << start << " to " << end;
+    MainWindow = nullptr;
+    DestroyWindow(owner);
+}
+
+} // namespace
