@@ -160,15 +160,19 @@ PtyPair::~PtyPair() { Stop(); }
 
 bool PtyPair::Start()
 {
-    RunUnix("socat pty,raw,echo=0,link=" + phoneUnix + " pty,raw,echo=0,link=" + pcUnix +
-            " </dev/null >/dev/null 2>&1 & echo $! > " + pidFile);
-    return WaitFor([&] { return FileExists(pcPath) && FileExists(phonePath); }, 5000);
+    // setsid: the pair must outlive the shell that starts it.
+    // Waited for on the Linux side: Wine does not see a link to a pty as a file.
+    return RunUnix("setsid /usr/bin/socat pty,raw,echo=0,link=" + phoneUnix +
+                   " pty,raw,echo=0,link=" + pcUnix + " </dev/null >/dev/null 2>&1 & echo $! > " +
+                   pidFile + "; i=0; until [ -e " + pcUnix + " ] && [ -e " + phoneUnix +
+                   " ] || [ $i -gt 100 ]; do sleep 0.05; i=$((i+1)); done; [ -e " + pcUnix +
+                   " ]") == 0;
 }
 
 void PtyPair::Stop()
 {
-    RunUnix("[ -f " + pidFile + " ] && kill $(cat " + pidFile + ") 2>/dev/null; rm -f " + pidFile);
-    WaitFor([&] { return !FileExists(pcPath); }, 3000);
+    RunUnix("[ -f " + pidFile + " ] && kill $(cat " + pidFile + ") 2>/dev/null; rm -f " + pidFile +
+            "; i=0; while [ -e " + pcUnix + " ] && [ $i -lt 100 ]; do sleep 0.05; i=$((i+1)); done");
 }
 
 PhoneEnd::PhoneEnd(const std::string& path)

@@ -1,0 +1,52 @@
+#pragma once
+// Phone link: the serial port connection, the writer and the reader thread.
+// OpenPort, ClosePort, ReconnectPort and SendToPort run on the main thread.
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstddef>
+#include <string>
+
+// Posted by the reader thread to MainWindow when the link has gone silent.
+const UINT MSG_RECONNECT = WM_USER + 1;
+
+const DWORD READ_CHUNK_SIZE = 256;
+const DWORD READER_WAIT_TIMEOUT = 20000;
+// ReceiveBuffer keeps at most this much, the newest text, while the main
+// thread is held up (a modal box).
+const size_t RECEIVE_LIMIT = 64 * 1024;
+// An unterminated line is taken whole once the phone has been quiet this long.
+const DWORD LINE_TAIL_WAIT = 100;
+
+// "ATZ\r\nAT+CMER=3,2\r\n": reset, then report every key press and release.
+extern const std::string PhoneInitString;
+
+// Written by the main thread while no reader runs; read by the reader thread.
+extern HANDLE PortHandle;
+extern HANDLE ReaderThread;
+extern OVERLAPPED ReadOverlapped;   // reader thread only while it runs
+extern HANDLE ReadEvent;
+extern OVERLAPPED WriteOverlapped;  // main thread only
+extern HANDLE WriteEvent;
+// Set by the main thread, read by the reader at the top of each cycle.
+extern std::atomic<bool> StopReader;
+
+// Text from the phone: the reader appends, the idle pass takes from the
+// front; both only while holding ReceiveLock, and only for the access.
+extern std::string ReceiveBuffer;
+extern CRITICAL_SECTION ReceiveLock;
+// GetTickCount of the last append; guarded by ReceiveLock.
+extern DWORD LastReceiveTick;
+
+bool OpenPort(const std::string& name);
+void ClosePort();
+// Closes the port and reopens it until it opens, one attempt a second,
+// dispatching the thread's messages meanwhile. Ends early when a WM_QUIT
+// arrives (it is posted again for the main loop).
+void ReconnectPort();
+// Sends text + CR LF without waiting; drops the text while a write is pending.
+void SendToPort(const std::string& text);
+DWORD WINAPI PortReaderThread(LPVOID);
+// The reader's store: bytes up to the first zero, appended, bounded.
+void AppendReceived(const char* bytes, DWORD count);

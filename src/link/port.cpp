@@ -1,0 +1,133 @@
+#include "link.h"
+
+#include "../actions/actions.h"
+#include "../app/app.h"
+
+const std::string PhoneInitString = "ATZ\r\nAT+CMER=3,2\r\n";
+
+HANDLE PortHandle = INVALID_HANDLE_VALUE;
+HANDLE ReaderThread = nullptr;
+OVERLAPPED ReadOverlapped;
+HANDLE ReadEvent = nullptr;
+OVERLAPPED WriteOverlapped;
+HANDLE WriteEvent = nullptr;
+std::atomic<bool> StopReader{false};
+
+namespace {
+bool Reconnecting = false;
+}
+
+bool OpenPort(const std::string& name)
+{
+    PortHandle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_OVERLAPPED, nullptr);
+    if (PortHandle == INVALID_HANDLE_VALUE) return false;
+
+    // Wake the reader for arriving bytes and for a drained send alike: both
+    // prove the link is alive.
+    SetCommMask(PortHandle, EV_RXCHAR | EV_TXEMPTY);
+    SetupComm(PortHandle, 256, 256);
+    PurgeComm(PortHandle, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+
+    DCB dcb;
+    ZeroMemory(&dcb, sizeof dcb);
+    dcb.DCBlength = sizeof dcb;
+    GetCommState(PortHandle, &dcb);
+    dcb.BaudRate = CBR_9600;
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    SetCommState(PortHandle, &dcb);
+
+    // A read returns at once with whatever is queued; writes never time out.
+    COMMTIMEOUTS timeouts;
+    ZeroMemory(&timeouts, sizeof timeouts);
+    GetCommTimeouts(PortHandle, &timeouts);
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = 0;
+    timeouts.WriteTotalTimeoutMultiplier = 0;
+    timeouts.WriteTotalTimeoutConstant = 0;
+    SetCommTimeouts(PortHandle, &timeouts);
+
+    ZeroMemory(&ReadOverlapped, sizeof ReadOverlapped);
+    ZeroMemory(&WriteOverlapped, sizeof WriteOverlapped);
+    ReadEvent = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+    ReadOverlapped.hEvent = ReadEvent;
+    WriteEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    WriteOverlapped.hEvent = WriteEvent;
+
+    StopReader = false;
+    DWORD threadId = 0;
+    ReaderThread = CreateThread(nullptr, 0, PortReaderThread, nullptr, 0, &threadId);
+    SetThreadPriority(ReaderThread, THREAD_PRIORITY_LOWEST);
+
+    SendToPort(PhoneInitString);
+    TrayModify(MainWindow, 0, NIF_ICON, MainIcon, "Quorvix");
+    return true;
+}
+
+void ClosePort()
+{
+    if (PortHandle == INVALID_HANDLE_VALUE && !ReaderThread) return;
+    // CancelIo reaches only I/O this thread started: the pending write.
+    if (PortHandle != INVALID_HANDLE_VALUE) CancelIo(PortHandle);
+    StopReader = true;
+    if (ReaderThread) {
+        // Clearing the mask completes the reader's pending WaitCommEvent.
+        SetCommMask(PortHandle, 0);
+        Sleep(10);
+        // Repeat the nudge in case the wait began after the first one.
+        while (WaitForSingleObject(ReaderThread, 100) == WAIT_TIMEOUT) SetCommMask(PortHandle, 0);
+        CloseHandle(ReaderThread);
+        ReaderThread = nullptr;
+    }
+    if (PortHandle != INVALID_HANDLE_VALUE) CloseHandle(PortHandle);
+    PortHandle = INVALID_HANDLE_VALUE;
+    if (ReadEvent) CloseHandle(ReadEvent);
+    ReadEvent = nullptr;
+    if (WriteEvent) CloseHandle(WriteEvent);
+    WriteEvent = nullptr;
+}
+
+namespace {
+
+// Waits about a second while dispatching messages. False when a WM_QUIT
+// came (posted again for the main loop) or the window is gone.
+bool PauseBetweenAttempts()
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                PostQuitMessage(static_cast<int>(msg.wParam));
+                return false;
+            }
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        if (!IsWindow(MainWindow)) return false;
+        const DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= 1000) return true;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 1000 - elapsed, QS_ALLINPUT);
+    }
+}
+
+} // namespace
+
+void ReconnectPort()
+{
+    // A message dispatched between attempts must not start a second round.
+    if (Reconnecting) return;
+    Reconnecting = true;
+    TrayModify(MainWindow, 0, NIF_ICON, NotConnectedIcon, "Quorvix");
+    // The release line of a held key may never come over a dead link.
+    MouseDeltaX = 0;
+    MouseDeltaY = 0;
+    VolumeStep = 0;
+    ClosePort();
+    while (!OpenPort(PortName))
+        if (!PauseBetweenAttempts()) break;
+    Reconnecting = false;
+}

@@ -1,0 +1,258 @@
+// The phone link over a pty pair: the program's end opened by OpenPort, the
+// phone played by the test through the other end, both under Wine.
+#include <gtest/gtest.h>
+
+#include "actions/actions.h"
+#include "app/app.h"
+#include "link/link.h"
+#include "test_support.h"
+
+namespace {
+
+using std::string;
+
+string Received()
+{
+    EnterCriticalSection(&ReceiveLock);
+    string s = ReceiveBuffer;
+    LeaveCriticalSection(&ReceiveLock);
+    return s;
+}
+
+void ClearReceived()
+{
+    EnterCriticalSection(&ReceiveLock);
+    ReceiveBuffer.clear();
+    LeaveCriticalSection(&ReceiveLock);
+}
+
+// A window that stands in for the main window and counts what reaches it.
+struct Counts {
+    int reconnects = 0;
+    int pokes = 0;
+    int ticks = 0;
+    std::function<void(int)> onTick;
+} Seen;
+const UINT POKE = WM_APP + 7;
+
+LRESULT CALLBACK CountingProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    if (m == MSG_RECONNECT) ++Seen.reconnects;
+    if (m == POKE) ++Seen.pokes;
+    if (m == WM_TIMER) {
+        ++Seen.ticks;
+        if (Seen.onTick) Seen.onTick(Seen.ticks);
+    }
+    return DefWindowProcA(w, m, wp, lp);
+}
+
+struct Link : ::testing::Test {
+    TempDir dir;
+    PtyPair pty{dir};
+    void SetUp() override
+    {
+        Seen = Counts();
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = CountingProc;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = "QuorvixLinkTest";
+        RegisterClassA(&wc);
+        MainWindow = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr,
+                                     wc.hInstance, nullptr);
+        ClearReceived();
+        ASSERT_TRUE(pty.Start());
+        PortName = pty.pcPath;
+    }
+    void TearDown() override
+    {
+        ClosePort();
+        Seen.onTick = nullptr;
+        DestroyWindow(MainWindow);
+        MainWindow = nullptr;
+    }
+    double ReaderCpuSeconds()
+    {
+        FILETIME c, e, k, u;
+        if (!ReaderThread || !GetThreadTimes(ReaderThread, &c, &e, &k, &u)) return 0;
+        auto secs = [](FILETIME f) {
+            return (static_cast<double>(f.dwHighDateTime) * 4294967296.0 + f.dwLowDateTime) / 1e7;
+        };
+        return secs(k) + secs(u);
+    }
+};
+
+TEST_F(Link, OpeningSendsTheInitStringAndSets9600EightNoneOne)
+{
+    PhoneEnd phone(pty.phonePath);
+    ASSERT_TRUE(phone.Ok());
+    ASSERT_TRUE(OpenPort(pty.pcPath));
+    EXPECT_NE(ReaderThread, nullptr);
+    EXPECT_EQ(phone.ReadAtLeast(20, 5000), "ATZ\r\nAT+CMER=3,2\r\n\r\n");
+    EXPECT_EQ(phone.ReadFor(300), "");
+    DCB dcb = {};
+    dcb.DCBlength = sizeof dcb;
+    ASSERT_TRUE(GetCommState(PortHandle, &dcb));
+    EXPECT_EQ(dcb.BaudRate, 9600u);
+    EXPECT_EQ(dcb.ByteSize, 8);
+    EXPECT_EQ(dcb.Parity, NOPARITY);
+    EXPECT_EQ(dcb.StopBits, ONESTOPBIT);
+    SendToPort("");
+    EXPECT_EQ(phone.ReadAtLeast(2, 5000), "\r\n");
+}
+
+TEST_F(Link, APortThatCannotOpenLeavesNothingBehind)
+{
+    EXPECT_FALSE(OpenPort(dir.Win()));  // a folder is no port
+    EXPECT_EQ(PortHandle, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(ReaderThread, nullptr);
+    PhoneEnd phone(pty.phonePath);
+    SendToPort(PhoneInitString);
+    EXPECT_EQ(phone.ReadFor(300), "");
+    EXPECT_EQ(FindWindowA(nullptr, "Error"), nullptr);
+    ClosePort();
+    ClosePort();
+}
+
+TEST_F(Link, ReadsAreAppendedUpToTheFirstZeroByte)
+{
+    PhoneEnd phone(pty.phonePath);
+    ASSERT_TRUE(OpenPort(pty.pcPath));
+    phone.ReadAtLeast(20, 5000);
+
+    phone.Write("\r\nOK\r\n");
+    EXPECT_TRUE(WaitFor([] { return Received().size() >= 6; }, 5000));
+    EXPECT_EQ(Received(), "\r\nOK\r\n");
+    ClearReceived();
+
+    phone.Write(string("\0AB", 3));
+    Sleep(300);
+    phone.Write(string("CD\0EF", 5));
+    EXPECT_TRUE(WaitFor([] { return Received().size() >= 2; }, 5000));
+    Sleep(200);
+    EXPECT_EQ(Received(), "CD");
+    ClearReceived();
+
+    // Two reports before anyone takes them: both stay, in order.
+    phone.Write("+CKEV: 5,1\r\n");
+    Sleep(200);
+    phone.Write("+CKEV: 5,0\r\n");
+    EXPECT_TRUE(WaitFor([] { return Received().size() >= 24; }, 5000));
+    EXPECT_EQ(Received(), "+CKEV: 5,1\r\n+CKEV: 5,0\r\n");
+}
+
+TEST_F(Link, MoreThanAChunkArrivesWholeAndInOrder)
+{
+    PhoneEnd phone(pty.phonePath);
+    ASSERT_TRUE(OpenPort(pty.pcPath));
+    phone.ReadAtLeast(20, 5000);
+    string text;
+    for (int i = 0; i < 300; ++i) text += static_cast<char>('A' + i % 26);
+    phone.Write(text);
+    EXPECT_TRUE(WaitFor([] { return Received().size() >= 300; }, 5000));
+    EXPECT_EQ(Received(), text);
+}
+
+TEST_F(Link, TheBufferKeepsTheNewestTextWithinItsLimit)
+{
+    ClearReceived();
+    const string block(1000, 'x');
+    for (int i = 0; i < 70; ++i) AppendReceived(block.data(), 1000);
+    AppendReceived("tail", 4);
+    const string got = Received();
+    EXPECT_EQ(got.size(), RECEIVE_LIMIT);
+    EXPECT_EQ(got.substr(got.size() - 4), "tail");
+}
+
+TEST_F(Link, ASilentLinkAsksForAReconnectAfter20Seconds)
+{
+    PhoneEnd phone(pty.phonePath);
+    ASSERT_TRUE(OpenPort(pty.pcPath));
+    const DWORD start = GetTickCount();
+    ASSERT_TRUE(WaitFor([] { return Seen.reconnects > 0; }, 30000));
+    const DWORD elapsed = GetTickCount() - start;
+    EXPECT_GE(elapsed, 19000u);
+    EXPECT_EQ(Seen.reconnects, 1);
+    // The reader has ended by itself: closing must neither wait nor fail.
+    EXPECT_EQ(WaitForSingleObject(ReaderThread, 5000), WAIT_OBJECT_0);
+    ClosePort();
+    ClosePort();
+    EXPECT_EQ(PortHandle, INVALID_HANDLE_VALUE);
+}
+
+TEST_F(Link, KeepAlivesEveryFiveSecondsKeepTheLinkUp)
+{
+    PhoneEnd phone(pty.phonePath);
+    ASSERT_TRUE(OpenPort(pty.pcPath));
+    SetTimer(MainWindow, 1, 5000, nullptr);
+    Seen.onTick = [](int) { SendToPort(PhoneInitString); };
+    WaitFor([] { return Seen.reconnects > 0; }, 26000);
+    EXPECT_EQ(Seen.reconnects, 0);
+    EXPECT_GE(Seen.ticks, 4);
+    EXPECT_GE(phone.ReadFor(200).size() + 0u, 0u);
+}
+
+TEST_F(Link, ReconnectKeepsTryingWhileThePhoneIsAwayAndStillAnswersMessages)
+{
+    {
+        PhoneEnd phone(pty.phonePath);
+        ASSERT_TRUE(OpenPort(pty.pcPath));
+        EXPECT_EQ(phone.ReadAtLeast(20, 5000).size(), 20u);
+    }
+    pty.Stop();
+    MouseDeltaX = 5;
+    VolumeStep = 2;
+    // Meanwhile: pokes must be answered, and after a few seconds the phone returns.
+    SetTimer(MainWindow, 1, 700, nullptr);
+    Seen.onTick = [this](int tick) {
+        PostMessageA(MainWindow, POKE, 0, 0);
+        if (tick == 4) pty.Start();
+    };
+    ReconnectPort();
+    KillTimer(MainWindow, 1);
+    Seen.onTick = nullptr;
+    EXPECT_NE(PortHandle, INVALID_HANDLE_VALUE);
+    EXPECT_GE(Seen.pokes, 3);
+    // A held key's effect stops when the link is given up.
+    EXPECT_EQ(MouseDeltaX, 0);
+    EXPECT_EQ(VolumeStep, 0);
+    // The AT string went out on the new link (its bytes wait in the new pty).
+    PhoneEnd phone(pty.phonePath);
+    ASSERT_TRUE(phone.Ok());
+    SendToPort("AT");
+    const string got = phone.ReadAtLeast(24, 5000);
+    EXPECT_NE(got.find("AT\r\n"), string::npos) << got;
+}
+
+TEST_F(Link, AQuitMessageEndsTheAttemptsAndStaysForTheMainLoop)
+{
+    pty.Stop();
+    PostQuitMessage(3);
+    ReconnectPort();
+    EXPECT_EQ(PortHandle, INVALID_HANDLE_VALUE);
+    MSG msg;
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(msg.wParam, 3u);
+}
+
+TEST_F(Link, ADeadPortNeitherSpinsNorHangsAndTheLinkComesBack)
+{
+    {
+        PhoneEnd phone(pty.phonePath);
+        ASSERT_TRUE(OpenPort(pty.pcPath));
+        phone.ReadAtLeast(20, 5000);
+    }
+    const double before = ReaderCpuSeconds();
+    pty.Stop();
+    Sleep(3000);
+    const double used = ReaderCpuSeconds() - before;
+    std::printf("reader CPU on a dead port: %.3f s in 3 s\n", used);
+    EXPECT_LT(used, 0.3);
+    ASSERT_TRUE(pty.Start());
+    ReconnectPort();
+    PhoneEnd phone(pty.phonePath);
+    ASSERT_TRUE(phone.Ok());
+    phone.Write("+CKEV: 1,1\r\n");
+    EXPECT_TRUE(WaitFor([] { return Received().find("+CKEV: 1,1") != string::npos; }, 5000));
+}
+
+} // namespace
