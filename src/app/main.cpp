@@ -1,0 +1,99 @@
+// Quorvix: a phone's keypad, reached over a serial port, as a remote control.
+#include "app.h"
+
+#include <objbase.h>
+
+#include "../keys/keys.h"
+#include "../link/link.h"
+
+namespace {
+
+const char* const WINDOW_CLASS = "Quorvix";
+
+void ShowError(const char* text)
+{
+    MessageBoxA(nullptr, text, "Error", MB_OK | MB_ICONERROR);
+}
+
+HICON LoadTrayPicture(HINSTANCE instance, const char* name)
+{
+    return static_cast<HICON>(LoadImageA(instance, name, IMAGE_ICON, 16, 16, LR_SHARED));
+}
+
+} // namespace
+
+// A remote control must not take time from what the user is doing.
+void LowerPriority()
+{
+    HANDLE process = OpenProcess(PROCESS_SET_INFORMATION, FALSE, GetCurrentProcessId());
+    SetPriorityClass(process, IDLE_PRIORITY_CLASS);
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_LOWEST);
+    if (process) CloseHandle(process);
+}
+
+int RunQuorvix(HINSTANCE instance)
+{
+    if (FindWindowA(WINDOW_CLASS, nullptr)) {
+        ShowError("Application is runned");
+        return 0;
+    }
+    WNDCLASSA wc;
+    ZeroMemory(&wc, sizeof wc);
+    wc.lpfnWndProc = MainWndProc;
+    wc.hInstance = instance;
+    wc.lpszClassName = WINDOW_CLASS;
+    RegisterClassA(&wc);
+    MainWindow = CreateWindowExA(0, WINDOW_CLASS, "", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
+                                 instance, nullptr);
+    if (!MainWindow) {
+        ShowError("CreateWindow failed");
+        return 0;
+    }
+    ShowWindow(MainWindow, SW_HIDE);
+    LowerPriority();
+    MainIcon = LoadTrayPicture(instance, "MAINICON");
+    NotConnectedIcon = LoadTrayPicture(instance, "XNOTCONNECTED");
+    ReceiveIcon = LoadTrayPicture(instance, "XRECIVE");
+    ErrorIcon = LoadTrayPicture(instance, "XERROR");
+    TrayAdd(MainWindow, 0, NotConnectedIcon, MSG_TRAYNOTIFY, "Quorvix");
+    LoadSettings();
+    if (!OpenPort(PortName)) {
+        TrayModify(MainWindow, 0, NIF_ICON, ErrorIcon, "Quorvix");
+        ShowError(("Failed to open " + PortName).c_str());
+    }
+    SetTimer(MainWindow, 0, static_cast<UINT>(PingInterval), nullptr);
+
+    // Polling: one message per iteration, an idle pass only when none waits.
+    MSG msg;
+    ZeroMemory(&msg, sizeof msg);
+    do {
+        if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        } else {
+            IdleWork();
+        }
+    } while (msg.message != WM_QUIT);
+
+    ClosePort();
+    // Does nothing when the window is already gone; after a foreign WM_QUIT
+    // its destruction removes the tray icon now.
+    DestroyWindow(MainWindow);
+    UnregisterClassA(WINDOW_CLASS, instance);
+    CommandTable.clear();
+    EnterCriticalSection(&ReceiveLock);
+    ReceiveBuffer.clear();
+    LeaveCriticalSection(&ReceiveLock);
+    PortName.clear();
+    IniPath.clear();
+    return 0;
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+{
+    // Apartment-threaded COM for the shell's launching and the volume endpoint.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    RunQuorvix(instance);
+    if (SUCCEEDED(com)) CoUninitialize();
+    return 0;
+}

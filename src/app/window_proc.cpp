@@ -1,0 +1,36 @@
+#include "app.h"
+
+#include "../keys/keys.h"
+#include "../link/link.h"
+
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_DESTROY:
+        CommandTable.clear();
+        TrayDelete(window, 0);
+        if (MainIcon) DestroyIcon(MainIcon);
+        PostQuitMessage(0);
+        break;
+    case WM_COMMAND:
+        // Compared whole: only menu commands (notification code 0) match.
+        if (wParam == MENU_SETTINGS)
+            ShellExecuteA(window, "open", IniPath.c_str(), nullptr, nullptr, SW_SHOW);
+        else if (wParam == MENU_EXIT)
+            DestroyWindow(window);
+        break;
+    case WM_TIMER:
+        SendToPort(PhoneInitString);
+        break;
+    case MSG_RECONNECT:
+        ReconnectPort();
+        break;
+    case MSG_TRAYNOTIFY:
+        if (wParam == 0 && lParam == WM_RBUTTONDOWN) ShowTrayMenu(window);
+        break;
+    default:
+        break;
+    }
+    // Every message, handled or not, goes on to the default procedure.
+    return DefWindowProcA(window, message, wParam, lParam);
+}

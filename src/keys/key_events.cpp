@@ -1,0 +1,74 @@
+#include "keys.h"
+
+#include <windows.h>
+
+#include "../actions/actions.h"
+#include "../app/app.h"
+#include "../link/link.h"
+#include "../util/text.h"
+
+namespace {
+
+// Takes the next line from the front of ReceiveBuffer in one step under the
+// lock. A line without its end yet stays for a later pass, unless the phone
+// has been quiet long enough that no end is coming.
+bool TakeLine(std::string& line)
+{
+    bool taken = false;
+    EnterCriticalSection(&ReceiveLock);
+    if (!ReceiveBuffer.empty()) {
+        const bool ended = FirstOfAny(ReceiveBuffer, "\r\n") != -1;
+        if (ended || GetTickCount() - LastReceiveTick >= LINE_TAIL_WAIT) {
+            SplitToken(ReceiveBuffer, "\r\n", line);
+            taken = true;
+        }
+    }
+    LeaveCriticalSection(&ReceiveLock);
+    return taken;
+}
+
+void RunMatchingCommands(const std::string& line)
+{
+    const size_t count = CommandTable.size();
+    for (size_t i = 0; i < count && i < CommandTable.size(); ++i) {
+        const std::string key = CommandTable[i];
+        if (SubstringPosition(line, key) != -1)
+            ExecuteCommand(ReadIniString("Commands", key, "", IniPath));
+    }
+}
+
+} // namespace
+
+void ProcessReceived()
+{
+    std::string line;
+    while (TakeLine(line)) {
+        if (line.empty()) return;
+        if (SubstringPosition(line, ",1") != -1) {
+            TrayModify(MainWindow, 0, NIF_ICON, ReceiveIcon, "Quorvix");
+            RunMatchingCommands(line);
+        }
+        if (SubstringPosition(line, ",0") != -1) {
+            TrayModify(MainWindow, 0, NIF_ICON, MainIcon, "Quorvix");
+            MouseDeltaX = 0;
+            MouseDeltaY = 0;
+            VolumeStep = 0;
+        }
+    }
+}
+
+void IdleWork()
+{
+    ProcessReceived();
+    if (MouseDeltaX != 0 || MouseDeltaY != 0) {
+        POINT at;
+        // A position that could not be read is never used.
+        if (GetCursorPos(&at)) SetCursorPos(at.x + MouseDeltaX, at.y + MouseDeltaY);
+    }
+    if (VolumeStep != 0) {
+        const int32_t step = static_cast<int32_t>(static_cast<uint32_t>(VolumeStep) * 500u);
+        SetMasterVolume(static_cast<int32_t>(GetMasterVolume() + static_cast<uint32_t>(step)));
+    }
+    // Alertable, so that nothing queued to this thread waits longer than a pass.
+    SleepEx(10, TRUE);
+}

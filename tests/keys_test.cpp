@@ -1,0 +1,184 @@
+// Received text becoming key presses and releases: what runs, in which
+// order, and what the held key does on each pass.
+#include <gtest/gtest.h>
+
+#include <objbase.h>
+
+#include "actions/actions.h"
+#include "app/app.h"
+#include "keys/keys.h"
+#include "link/link.h"
+#include "test_support.h"
+
+namespace {
+
+using std::string;
+
+std::vector<WPARAM> PlayerCommands;
+LRESULT CALLBACK PlayerProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    if (m == WM_COMMAND) PlayerCommands.push_back(wp);
+    return DefWindowProcA(w, m, wp, lp);
+}
+
+struct Keys : ::testing::Test {
+    TempDir dir;
+    HWND player = nullptr;
+    void SetUp() override
+    {
+        PlayerCommands.clear();
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = PlayerProc;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = "Winamp v1.x";
+        RegisterClassA(&wc);
+        player = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr,
+                                 wc.hInstance, nullptr);
+        Settings("[Commands]\r\nCKEV: 5=WINAMP,5\r\nCKEV: 6=WINAMP,6\r\n: 6=WINAMP,66\r\n"
+                 "CKEV: 7=MOUSEMOVE,X,3\r\nCKEV: 8=MOUSEMOVE,Y,-2\r\n");
+        MouseDeltaX = MouseDeltaY = VolumeStep = 0;
+    }
+    void TearDown() override
+    {
+        DestroyWindow(player);
+        Give("");
+    }
+    void Settings(const string& text)
+    {
+        IniPath = dir.Win("keys.ini");
+        WriteBytes(IniPath, text);
+        LoadCommandSection("Commands", IniPath);
+    }
+    // As the reader would store it, but stamped as long ago, unless fresh.
+    void Give(const string& text, bool fresh = false)
+    {
+        EnterCriticalSection(&ReceiveLock);
+        ReceiveBuffer = text;
+        LastReceiveTick = GetTickCount() - (fresh ? 0 : 1000);
+        LeaveCriticalSection(&ReceiveLock);
+    }
+    string Left()
+    {
+        EnterCriticalSection(&ReceiveLock);
+        string s = ReceiveBuffer;
+        LeaveCriticalSection(&ReceiveLock);
+        return s;
+    }
+};
+
+TEST_F(Keys, ACrLfFramedReportTakesThreePasses)
+{
+    Give("\r\n+CKEV: 5,1\r\n");
+    ProcessReceived();
+    EXPECT_EQ(Left(), "\n+CKEV: 5,1\r\n");
+    ProcessReceived();
+    EXPECT_TRUE(PlayerCommands.empty());
+    ProcessReceived();
+    EXPECT_EQ(PlayerCommands, std::vector<WPARAM>{5});
+    EXPECT_EQ(Left(), "");
+}
+
+TEST_F(Keys, LfOnlyReportsAreAllHandledInOnePass)
+{
+    Give("+CKEV: 5,1\n+CKEV: 5,0\n+CKEV: 6,1\n");
+    ProcessReceived();
+    EXPECT_EQ(PlayerCommands, (std::vector<WPARAM>{5, 6, 66}));
+}
+
+TEST_F(Keys, EveryMatchingEntryRunsInTableOrderAndOnlyOnPress)
+{
+    Give("+CKEV: 6,1\r");
+    ProcessReceived();
+    Give("+CKEV: 6,0\r");
+    ProcessReceived();
+    Give("OK\rATZ\r");
+    ProcessReceived();
+    EXPECT_EQ(PlayerCommands, (std::vector<WPARAM>{6, 66}));
+}
+
+TEST_F(Keys, AKeyNamedOneMatchesEveryPress)
+{
+    Settings("[Commands]\r\n1=WINAMP,1\r\n");
+    Give("+CKEV: 5,1\r+CKEV: 9,1\r+CKEV: 9,0\r");
+    ProcessReceived();
+    EXPECT_EQ(PlayerCommands, (std::vector<WPARAM>{1, 1}));
+}
+
+TEST_F(Keys, AReportSplitAcrossReadsIsOnePress)
+{
+    Give("+CKEV: 5", true);
+    ProcessReceived();
+    EXPECT_TRUE(PlayerCommands.empty());
+    EXPECT_EQ(Left(), "+CKEV: 5");
+    EnterCriticalSection(&ReceiveLock);
+    ReceiveBuffer += ",1\r";
+    LeaveCriticalSection(&ReceiveLock);
+    ProcessReceived();
+    EXPECT_EQ(PlayerCommands, std::vector<WPARAM>{5});
+}
+
+TEST_F(Keys, AnUnendedLineCountsOnceThePhoneIsQuiet)
+{
+    Give("+CKEV: 5,1", true);
+    ProcessReceived();
+    EXPECT_TRUE(PlayerCommands.empty());
+    Sleep(LINE_TAIL_WAIT + 20);
+    ProcessReceived();
+    EXPECT_EQ(PlayerCommands, std::vector<WPARAM>{5});
+}
+
+TEST_F(Keys, ACommandEditedWhileRunningAppliesAtTheNextPress)
+{
+    Give("+CKEV: 5,1\r");
+    ProcessReceived();
+    WriteBytes(IniPath, "[Commands]\r\nCKEV: 5=WINAMP,55\r\n");
+    Give("+CKEV: 5,1\r");
+    ProcessReceived();
+    EXPECT_EQ(PlayerCommands, (std::vector<WPARAM>{5, 55}));
+}
+
+TEST_F(Keys, ALineWithBothMarkersRunsThenReleases)
+{
+    Give("+CKEV: 7,1,0\r");
+    ProcessReceived();
+    EXPECT_EQ(MouseDeltaX, 0);
+}
+
+TEST_F(Keys, AHeldMousemoveMovesEveryPassUntilAnyRelease)
+{
+    ASSERT_TRUE(SetCursorPos(300, 300));
+    Give("+CKEV: 7,1\r+CKEV: 8,1\r");
+    IdleWork();
+    IdleWork();
+    POINT at = {};
+    GetCursorPos(&at);
+    EXPECT_EQ(at.x, 306);
+    EXPECT_EQ(at.y, 296);
+    Give("+CKEV: 5,0\r");
+    IdleWork();
+    IdleWork();
+    GetCursorPos(&at);
+    EXPECT_EQ(at.x, 306);
+    EXPECT_EQ(at.y, 296);
+    EXPECT_EQ(MouseDeltaY, 0);
+}
+
+TEST_F(Keys, AHeldVolumeKeyStepsTheVolumeEveryPass)
+{
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    SetMasterVolume(10000);
+    const uint32_t start = GetMasterVolume();
+    Settings("[Commands]\r\nup=VOLUME,2\r\n");
+    Give("up,1\r");
+    IdleWork();
+    IdleWork();
+    const uint32_t after = GetMasterVolume();
+    EXPECT_GE(after + 2, start + 2000);
+    EXPECT_LE(after, start + 2000);
+    Give("up,0\r");
+    IdleWork();
+    EXPECT_EQ(GetMasterVolume(), after);
+    CoUninitialize();
+}
+
+} // namespace
