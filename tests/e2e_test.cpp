@@ -1,0 +1,259 @@
+// The real quorvix.exe under Wine, observed from outside: a copy of it in a
+// folder of its own with its settings file, a pty pair as its port, the test
+// playing the phone, the player window and the input hooks.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "input_recorder.h"
+#include "test_support.h"
+
+namespace {
+
+using std::string;
+
+std::vector<WPARAM> PlayerCommands;
+LRESULT CALLBACK PlayerProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    if (m == WM_COMMAND) PlayerCommands.push_back(wp);
+    return DefWindowProcA(w, m, wp, lp);
+}
+
+// The text of a message box titled "Error", or "" when there is none.
+string ErrorBoxText(HWND box)
+{
+    string text;
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        char buf[256] = {};
+        char cls[64] = {};
+        GetClassNameA(child, cls, sizeof cls);
+        GetWindowTextA(child, buf, sizeof buf);
+        if (string(cls) == "Static" && buf[0]) text += buf;
+    }
+    return text;
+}
+
+// Sleeps with this thread's messages answered: the program's SendMessage to
+// the player window waits for them.
+void Pump(DWORD ms)
+{
+    WaitFor([] { return false; }, ms);
+}
+
+struct Program : ::testing::Test {
+    TempDir dir;
+    PtyPair pty{dir};
+    HWND player = nullptr;
+    PROCESS_INFORMATION pi = {};
+    string exe;
+
+    void SetUp() override
+    {
+        PlayerCommands.clear();
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = PlayerProc;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = "Winamp v1.x";
+        RegisterClassA(&wc);
+        player = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr,
+                                 wc.hInstance, nullptr);
+        ASSERT_TRUE(pty.Start());
+    }
+    void TearDown() override
+    {
+        if (pi.hProcess) {
+            if (HWND w = FindWindowA("Quorvix", nullptr)) PostMessageA(w, WM_CLOSE, 0, 0);
+            if (!WaitFor([&] { return WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0; }, 5000))
+                TerminateProcess(pi.hProcess, 1);
+            CloseHandle(pi.hProcess);
+            CloseHandle(pi.hThread);
+        }
+        DestroyWindow(player);
+    }
+    bool Start(const string& settings, const string& name = "quorvix.exe")
+    {
+        exe = dir.Win(name);
+        if (!CopyFileA((ModuleDir() + "\\..\\quorvix.exe").c_str(), exe.c_str(), FALSE)) return false;
+        WriteBytes(exe.substr(0, exe.size() - 4) + ".ini", settings);
+        STARTUPINFOA si = {};
+        si.cb = sizeof si;
+        string line = "\"" + exe + "\"";
+        if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, dir.Win().c_str(),
+                            &si, &pi))
+            return false;
+        return WaitFor([] { return FindWindowA("Quorvix", nullptr) != nullptr; }, 10000);
+    }
+    string Settings(const string& ping, const string& commands)
+    {
+        return "[Settings]\r\nPort=" + pty.pcPath + "\r\nPingInterval=" + ping + "\r\n[Commands]\r\n" +
+               commands;
+    }
+    DWORD ExitCode(DWORD timeoutMs)
+    {
+        DWORD code = 12345;
+        if (WaitFor([&] { return WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0; }, timeoutMs))
+            GetExitCodeProcess(pi.hProcess, &code);
+        return code;
+    }
+    HWND WaitForErrorBox()
+    {
+        HWND box = nullptr;
+        WaitFor([&] { return (box = FindWindowA(nullptr, "Error")) != nullptr; }, 10000);
+        return box;
+    }
+};
+
+const string INIT = "ATZ\r\nAT+CMER=3,2\r\n\r\n";
+
+TEST_F(Program, SendsTheInitStringAtStartAndAsKeepAlive)
+{
+    PhoneEnd phone(pty.phonePath);
+    ASSERT_TRUE(Start(Settings("1000", "")));
+    EXPECT_EQ(phone.ReadAtLeast(20, 10000), INIT);
+    const string more = phone.ReadAtLeast(60, 4500);
+    EXPECT_EQ(more, INIT + INIT + INIT);
+}
+
+TEST_F(Program, APressRunsTheMappedCommandsAndAReleaseStopsTheCursor)
+{
+    PhoneEnd phone(pty.phonePath);
+    ASSERT_TRUE(Start(Settings("10000", "CKEV: 5=WINAMP,40045\r\nCKEV: 6=KEYPRESS,$11,43\r\n"
+                                        "CKEV: 7=MOUSEMOVE,X,2\r\n1=WINAMP,1\r\n")));
+    phone.ReadAtLeast(20, 10000);
+    auto recorder = std::make_unique<InputRecorder>();
+
+    phone.Write("\r\n+CKEV: 5,1\r\n\r\n+CKEV: 5,0\r\n");
+    EXPECT_TRUE(WaitFor([] { return PlayerCommands.size() >= 2; }, 5000));
+    EXPECT_EQ(PlayerCommands, (std::vector<WPARAM>{40045, 1}));
+
+    // Split across two writes: still one press.
+    PlayerCommands.clear();
+    phone.Write("+CKEV: 5");
+    Pump(50);
+    phone.Write(",1\r\n+CKEV: 5,0\r\n");
+    EXPECT_TRUE(WaitFor([] { return PlayerCommands.size() >= 2; }, 5000));
+    Pump(300);
+    EXPECT_EQ(PlayerCommands, (std::vector<WPARAM>{40045, 1}));
+
+    phone.Write("+CKEV: 6,1\r\n+CKEV: 6,0\r\n");
+    Pump(500);
+    const auto keys = recorder->Collect();
+    recorder.reset();
+    const std::vector<InputEvent> expected = {KeyUp(0x11), KeyDown(0x11), KeyUp(0x43),
+                                              KeyDown(0x43), KeyUp(0x11), KeyUp(0x43)};
+    EXPECT_EQ(keys, expected) << Describe(keys);
+
+    SetCursorPos(100, 200);
+    phone.Write("+CKEV: 7,1\r\n");
+    Pump(500);
+    POINT held = {};
+    GetCursorPos(&held);
+    EXPECT_GT(held.x, 120);
+    phone.Write("+CKEV: 7,0\r\n");
+    Pump(300);
+    POINT released = {}, later = {};
+    GetCursorPos(&released);
+    Pump(500);
+    GetCursorPos(&later);
+    EXPECT_EQ(later.x, released.x);
+    EXPECT_EQ(later.y, 200);
+}
+
+TEST_F(Program, ReadsTheSettingsFileOfItsOwnNameAndSeesEditedCommands)
+{
+    PhoneEnd phone(pty.phonePath);
+    ASSERT_TRUE(Start(Settings("10000", "key=WINAMP,7\r\n"), "phone.exe"));
+    EXPECT_EQ(phone.ReadAtLeast(20, 10000), INIT);
+    phone.Write("key,1\r\nkey,0\r\n");
+    EXPECT_TRUE(WaitFor([] { return PlayerCommands.size() >= 1; }, 5000));
+    WriteBytes(dir.Win("phone.ini"), Settings("10000", "key=WINAMP,8\r\n"));
+    phone.Write("key,1\r\nkey,0\r\n");
+    EXPECT_TRUE(WaitFor([] { return PlayerCommands.size() >= 2; }, 5000));
+    EXPECT_EQ(PlayerCommands, (std::vector<WPARAM>{7, 8}));
+}
+
+TEST_F(Program, ASecondInstanceSaysSoAndEndsWithCodeZero)
+{
+    ASSERT_TRUE(Start(Settings("10000", "")));
+    HWND first = FindWindowA("Quorvix", nullptr);
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION second = {};
+    string line = "\"" + exe + "\"";
+    ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                               &second));
+    HWND box = WaitForErrorBox();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(ErrorBoxText(box), "Application is runned");
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    DWORD code = 12345;
+    EXPECT_TRUE(WaitFor([&] { return WaitForSingleObject(second.hProcess, 0) == WAIT_OBJECT_0; }, 10000));
+    GetExitCodeProcess(second.hProcess, &code);
+    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(FindWindowA("Quorvix", nullptr), first);
+    CloseHandle(second.hProcess);
+    CloseHandle(second.hThread);
+}
+
+TEST_F(Program, APortThatCannotOpenIsReportedAndTheProgramRunsOn)
+{
+    ASSERT_TRUE(Start("[Settings]\r\nPort=COM7\r\n"));
+    HWND box = WaitForErrorBox();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(ErrorBoxText(box), "Failed to open COM7");
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    Pump(500);
+    EXPECT_EQ(WaitForSingleObject(pi.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    PostMessageA(FindWindowA("Quorvix", nullptr), WM_CLOSE, 0, 0);
+    EXPECT_EQ(ExitCode(10000), 0u);
+}
+
+TEST_F(Program, EndsWithCodeZeroOnCloseAndOnAForeignQuit)
+{
+    ASSERT_TRUE(Start(Settings("10000", "")));
+    PostMessageA(FindWindowA("Quorvix", nullptr), WM_CLOSE, 0, 0);
+    EXPECT_EQ(ExitCode(10000), 0u);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    pi = {};
+
+    ASSERT_TRUE(Start(Settings("10000", "")));
+    const DWORD thread = GetWindowThreadProcessId(FindWindowA("Quorvix", nullptr), nullptr);
+    PostThreadMessageA(thread, WM_QUIT, 0, 0);
+    EXPECT_EQ(ExitCode(10000), 0u);
+    EXPECT_EQ(FindWindowA("Quorvix", nullptr), nullptr);
+}
+
+TEST_F(Program, TheTrayMenusExitItemEndsTheProgram)
+{
+    ASSERT_TRUE(Start(Settings("10000", "")));
+    HWND window = FindWindowA("Quorvix", nullptr);
+    // What the shell sends for a right button press on the icon.
+    PostMessageA(window, WM_APP + 1, 0, WM_RBUTTONDOWN);
+    HWND menu = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (menu = FindWindowA("#32768", nullptr)) != nullptr; }, 5000));
+    // Third item: past "Настройки" and the separator.
+    PostMessageA(window, WM_COMMAND, 200, 0);
+    EXPECT_EQ(ExitCode(10000), 0u);
+}
+
+TEST_F(Program, ASilentLinkIsReopenedAndAHeldMoveStops)
+{
+    PhoneEnd phone(pty.phonePath);
+    ASSERT_TRUE(Start(Settings("60000", "move=MOUSEMOVE,Y,1\r\n")));
+    EXPECT_EQ(phone.ReadAtLeast(20, 10000), INIT);
+    SetCursorPos(500, 100);
+    phone.Write("move,1\r\n");
+    // Twenty seconds without traffic: the port is closed and opened again.
+    const string again = phone.ReadAtLeast(20, 30000);
+    EXPECT_EQ(again, INIT);
+    Pump(300);
+    POINT a = {}, b = {};
+    GetCursorPos(&a);
+    Pump(500);
+    GetCursorPos(&b);
+    EXPECT_GT(a.y, 100);
+    EXPECT_EQ(a.y, b.y);
+}
+
+} // namespace
