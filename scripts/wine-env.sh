@@ -63,6 +63,8 @@ wine_env_setup() {
     rm -f "$b/display"
     if [ "$2" = with-display ]; then
         wine_env_start_display "$b"
+    elif [ "$2" = existing-display ]; then
+        :
     else
         unset DISPLAY
     fi
