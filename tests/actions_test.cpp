@@ -134,13 +134,7 @@ struct PlayerWindow : ::testing::Test {
     void SetUp() override
     {
         Received.clear();
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = Proc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = "Winamp v1.x";
-        RegisterClassA(&wc);
-        window = CreateWindowExA(0, "Winamp v1.x", "player", 0, 0, 0, 0, 0, nullptr, nullptr,
-                                 wc.hInstance, nullptr);
+        window = CreateTestWindow("Winamp v1.x", Proc);
         ASSERT_NE(window, nullptr);
     }
     void TearDown() override

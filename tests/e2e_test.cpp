@@ -50,13 +50,7 @@ struct Program : ::testing::Test {
     void SetUp() override
     {
         PlayerCommands.clear();
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = PlayerProc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = "Winamp v1.x";
-        RegisterClassA(&wc);
-        player = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr,
-                                 wc.hInstance, nullptr);
+        player = CreateTestWindow("Winamp v1.x", PlayerProc);
         ASSERT_TRUE(pty.Start());
     }
     void TearDown() override

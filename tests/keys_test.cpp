@@ -27,13 +27,7 @@ struct Keys : ::testing::Test {
     void SetUp() override
     {
         PlayerCommands.clear();
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = PlayerProc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = "Winamp v1.x";
-        RegisterClassA(&wc);
-        player = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr,
-                                 wc.hInstance, nullptr);
+        player = CreateTestWindow("Winamp v1.x", PlayerProc);
         Settings("[Commands]\r\nCKEV: 5=WINAMP,5\r\nCKEV: 6=WINAMP,6\r\n: 6=WINAMP,66\r\n"
                  "CKEV: 7=MOUSEMOVE,X,3\r\nCKEV: 8=MOUSEMOVE,Y,-2\r\n");
         MouseDeltaX = MouseDeltaY = VolumeStep = 0;

@@ -52,13 +52,7 @@ struct Link : ::testing::Test {
     void SetUp() override
     {
         Seen = Counts();
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = CountingProc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = "QuorvixLinkTest";
-        RegisterClassA(&wc);
-        MainWindow = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr,
-                                     wc.hInstance, nullptr);
+        MainWindow = CreateTestWindow("QuorvixLinkTest", CountingProc);
         ClearReceived();
         ASSERT_TRUE(pty.Start());
         PortName = pty.pcPath;

@@ -9,13 +9,7 @@ namespace {
 
 HWND CreateOwner()
 {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "QuorvixTrayTest";
-    RegisterClassA(&wc);
-    return CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance,
-                           nullptr);
+    return CreateTestWindow("QuorvixTrayTest", DefWindowProcA);
 }
 
 HICON Load(const char* name)
@@ -114,13 +108,7 @@ LRESULT CALLBACK MenuOwnerProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 
 TEST(TrayMenu, OpeningItAThousandTimesLeaksNoMenus)
 {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = MenuOwnerProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "QuorvixMenuOwner";
-    RegisterClassA(&wc);
-    HWND owner = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr,
-                                 wc.hInstance, nullptr);
+    HWND owner = CreateTestWindow("QuorvixMenuOwner", MenuOwnerProc);
     ASSERT_NE(owner, nullptr);
     MainWindow = owner;
 

@@ -134,6 +134,16 @@ std::string ModuleDir()
     return s.substr(0, s.find_last_of('\\'));
 }
 
+HWND CreateTestWindow(const char* className, WNDPROC proc)
+{
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = proc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = className;
+    RegisterClassA(&wc);
+    return CreateWindowExA(0, className, "", 0, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr);
+}
+
 bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs)
 {
     const DWORD start = GetTickCount();

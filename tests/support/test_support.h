@@ -32,6 +32,9 @@ int RunProgram(const std::string& commandLine, DWORD timeoutMs, std::string* out
 
 std::string ModuleDir();
 
+// A hidden top-level window of the given class, registered on first use.
+HWND CreateTestWindow(const char* className, WNDPROC proc);
+
 // Dispatches this thread's messages until done() or the time is up.
 bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs);
 
