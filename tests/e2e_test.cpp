@@ -92,7 +92,11 @@ struct Program : ::testing::Test {
     HWND WaitForErrorBox()
     {
         HWND box = nullptr;
-        WaitFor([&] { return (box = FindWindowA(nullptr, "Error")) != nullptr; }, 10000);
+        // The box's window appears before its text does.
+        WaitFor([&] {
+            box = FindWindowA(nullptr, "Error");
+            return box && !ErrorBoxText(box).empty();
+        }, 10000);
         return box;
     }
 };
