@@ -89,13 +89,15 @@ struct Program : ::testing::Test {
             GetExitCodeProcess(pi.hProcess, &code);
         return code;
     }
-    HWND WaitForErrorBox()
+    // The box's window appears before its text does; the text is taken
+    // from the first reading that has one.
+    HWND WaitForErrorBox(string& text)
     {
         HWND box = nullptr;
-        // The box's window appears before its text does.
         WaitFor([&] {
             box = FindWindowA(nullptr, "Error");
-            return box && !ErrorBoxText(box).empty();
+            text = box ? ErrorBoxText(box) : string();
+            return !text.empty();
         }, 10000);
         return box;
     }
@@ -180,9 +182,10 @@ TEST_F(Program, ASecondInstanceSaysSoAndEndsWithCodeZero)
     string line = "\"" + exe + "\"";
     ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
                                &second));
-    HWND box = WaitForErrorBox();
+    string text;
+    HWND box = WaitForErrorBox(text);
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(ErrorBoxText(box), "Application is runned");
+    EXPECT_EQ(text, "Application is runned");
     PostMessageA(box, WM_COMMAND, IDOK, 0);
     DWORD code = 12345;
     EXPECT_TRUE(WaitFor([&] { return WaitForSingleObject(second.hProcess, 0) == WAIT_OBJECT_0; }, 10000));
@@ -196,9 +199,10 @@ TEST_F(Program, ASecondInstanceSaysSoAndEndsWithCodeZero)
 TEST_F(Program, APortThatCannotOpenIsReportedAndTheProgramRunsOn)
 {
     ASSERT_TRUE(Start("[Settings]\r\nPort=COM7\r\n"));
-    HWND box = WaitForErrorBox();
+    string text;
+    HWND box = WaitForErrorBox(text);
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(ErrorBoxText(box), "Failed to open COM7");
+    EXPECT_EQ(text, "Failed to open COM7");
     PostMessageA(box, WM_COMMAND, IDOK, 0);
     Pump(500);
     EXPECT_EQ(WaitForSingleObject(pi.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT));
