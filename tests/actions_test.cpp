@@ -24,6 +24,18 @@ Events Keys(std::initializer_list<std::pair<DWORD, bool>> list)
 
 struct InputCase { string command; Events expected; };
 
+// Runs each command and compares what the hooks saw with its expected events.
+template <size_t N>
+void ExpectInput(const InputCase (&cases)[N])
+{
+    InputRecorder recorder;
+    for (const auto& c : cases) {
+        ExecuteCommand(c.command);
+        const Events seen = recorder.Collect();
+        EXPECT_EQ(seen, c.expected) << c.command << " gave " << Describe(seen);
+    }
+}
+
 TEST(Keypress, SendsUpDownPerKeyThenUpPerKeyInListOrder)
 {
     const bool U = true, D = false;
@@ -39,12 +51,7 @@ TEST(Keypress, SendsUpDownPerKeyThenUpPerKeyInListOrder)
         {"", {}},
         {"; KEYPRESS,41", {}},
     };
-    InputRecorder recorder;
-    for (const auto& c : cases) {
-        ExecuteCommand(c.command);
-        const Events seen = recorder.Collect();
-        EXPECT_EQ(seen, c.expected) << c.command << " gave " << Describe(seen);
-    }
+    ExpectInput(cases);
 }
 
 TEST(Keypress, AnEmptyFieldIsKeyZero)
@@ -73,12 +80,7 @@ TEST(MouseClick, PressesAndReleasesOnlyLeftOrRight)
         {"MOUSECLICK", {}},
         {"MOUSECLICK,VOLUME,5", {}},
     };
-    InputRecorder recorder;
-    for (const auto& c : cases) {
-        ExecuteCommand(c.command);
-        const Events seen = recorder.Collect();
-        EXPECT_EQ(seen, c.expected) << c.command << " gave " << Describe(seen);
-    }
+    ExpectInput(cases);
 }
 
 struct HeldCase { string command; int32_t x, y, volume; };
@@ -124,17 +126,10 @@ TEST(Parsing, ExecuteSplitsFileFromParametersAtTheFirstComma)
 
 // A stand-in for the player's main window.
 struct PlayerWindow : ::testing::Test {
-    static std::vector<std::pair<WPARAM, LPARAM>> Received;
     HWND window = nullptr;
-    static LRESULT CALLBACK Proc(HWND w, UINT m, WPARAM wp, LPARAM lp)
-    {
-        if (m == WM_COMMAND) Received.push_back({wp, lp});
-        return DefWindowProcA(w, m, wp, lp);
-    }
     void SetUp() override
     {
-        Received.clear();
-        window = CreateTestWindow("Winamp v1.x", Proc);
+        window = CreatePlayerWindow();
         ASSERT_NE(window, nullptr);
     }
     void TearDown() override
@@ -142,7 +137,6 @@ struct PlayerWindow : ::testing::Test {
         if (window) DestroyWindow(window);
     }
 };
-std::vector<std::pair<WPARAM, LPARAM>> PlayerWindow::Received;
 
 TEST_F(PlayerWindow, ReceivesTheNumberWithLParamOne)
 {
@@ -150,10 +144,10 @@ TEST_F(PlayerWindow, ReceivesTheNumberWithLParamOne)
     ExecuteCommand("WINAMP,abc");
     ExecuteCommand("WINAMP , 40045 ; next");
     ExecuteCommand("winamp,7");
-    ASSERT_EQ(Received.size(), 3u);
-    EXPECT_EQ(Received[0], std::make_pair(WPARAM(100), LPARAM(1)));
-    EXPECT_EQ(Received[1], std::make_pair(WPARAM(0), LPARAM(1)));
-    EXPECT_EQ(Received[2], std::make_pair(WPARAM(40045), LPARAM(1)));
+    ASSERT_EQ(PlayerMessages.size(), 3u);
+    EXPECT_EQ(PlayerMessages[0], std::make_pair(WPARAM(100), LPARAM(1)));
+    EXPECT_EQ(PlayerMessages[1], std::make_pair(WPARAM(0), LPARAM(1)));
+    EXPECT_EQ(PlayerMessages[2], std::make_pair(WPARAM(40045), LPARAM(1)));
 }
 
 TEST_F(PlayerWindow, WithoutThePlayerNothingHappens)
@@ -161,7 +155,7 @@ TEST_F(PlayerWindow, WithoutThePlayerNothingHappens)
     DestroyWindow(window);
     window = nullptr;
     ExecuteCommand("WINAMP,100");
-    EXPECT_TRUE(Received.empty());
+    EXPECT_TRUE(PlayerMessages.empty());
 }
 
 // EXECUTE starts a copy of the witness program, which logs its command line.

@@ -12,13 +12,6 @@ namespace {
 
 using std::string;
 
-std::vector<WPARAM> PlayerCommands;
-LRESULT CALLBACK PlayerProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
-{
-    if (m == WM_COMMAND) PlayerCommands.push_back(wp);
-    return DefWindowProcA(w, m, wp, lp);
-}
-
 // The text of a message box titled "Error", or "" when there is none.
 string ErrorBoxText(HWND box)
 {
@@ -49,8 +42,7 @@ struct Program : ::testing::Test {
 
     void SetUp() override
     {
-        PlayerCommands.clear();
-        player = CreateTestWindow("Winamp v1.x", PlayerProc);
+        player = CreatePlayerWindow();
         ASSERT_TRUE(pty.Start());
     }
     void TearDown() override
@@ -123,17 +115,17 @@ TEST_F(Program, APressRunsTheMappedCommandsAndAReleaseStopsTheCursor)
     auto recorder = std::make_unique<InputRecorder>();
 
     phone.Write("\r\n+CKEV: 5,1\r\n\r\n+CKEV: 5,0\r\n");
-    EXPECT_TRUE(WaitFor([] { return PlayerCommands.size() >= 2; }, 5000));
-    EXPECT_EQ(PlayerCommands, (std::vector<WPARAM>{40045, 1}));
+    EXPECT_TRUE(WaitFor([] { return PlayerMessages.size() >= 2; }, 5000));
+    EXPECT_EQ(PlayerCommands(), (std::vector<WPARAM>{40045, 1}));
 
     // Split across two writes: still one press.
-    PlayerCommands.clear();
+    PlayerMessages.clear();
     phone.Write("+CKEV: 5");
     Pump(50);
     phone.Write(",1\r\n+CKEV: 5,0\r\n");
-    EXPECT_TRUE(WaitFor([] { return PlayerCommands.size() >= 2; }, 5000));
+    EXPECT_TRUE(WaitFor([] { return PlayerMessages.size() >= 2; }, 5000));
     Pump(300);
-    EXPECT_EQ(PlayerCommands, (std::vector<WPARAM>{40045, 1}));
+    EXPECT_EQ(PlayerCommands(), (std::vector<WPARAM>{40045, 1}));
 
     phone.Write("+CKEV: 6,1\r\n+CKEV: 6,0\r\n");
     Pump(500);
@@ -165,11 +157,11 @@ TEST_F(Program, ReadsTheSettingsFileOfItsOwnNameAndSeesEditedCommands)
     ASSERT_TRUE(Start(Settings("10000", "key=WINAMP,7\r\n"), "phone.exe"));
     EXPECT_EQ(phone.ReadAtLeast(20, 10000), INIT);
     phone.Write("key,1\r\nkey,0\r\n");
-    EXPECT_TRUE(WaitFor([] { return PlayerCommands.size() >= 1; }, 5000));
+    EXPECT_TRUE(WaitFor([] { return PlayerMessages.size() >= 1; }, 5000));
     WriteBytes(dir.Win("phone.ini"), Settings("10000", "key=WINAMP,8\r\n"));
     phone.Write("key,1\r\nkey,0\r\n");
-    EXPECT_TRUE(WaitFor([] { return PlayerCommands.size() >= 2; }, 5000));
-    EXPECT_EQ(PlayerCommands, (std::vector<WPARAM>{7, 8}));
+    EXPECT_TRUE(WaitFor([] { return PlayerMessages.size() >= 2; }, 5000));
+    EXPECT_EQ(PlayerCommands(), (std::vector<WPARAM>{7, 8}));
 }
 
 TEST_F(Program, ASecondInstanceSaysSoAndEndsWithCodeZero)

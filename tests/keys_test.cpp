@@ -14,20 +14,12 @@ namespace {
 
 using std::string;
 
-std::vector<WPARAM> PlayerCommands;
-LRESULT CALLBACK PlayerProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
-{
-    if (m == WM_COMMAND) PlayerCommands.push_back(wp);
-    return DefWindowProcA(w, m, wp, lp);
-}
-
 struct Keys : ::testing::Test {
     TempDir dir;
     HWND player = nullptr;
     void SetUp() override
     {
-        PlayerCommands.clear();
-        player = CreateTestWindow("Winamp v1.x", PlayerProc);
+        player = CreatePlayerWindow();
         Settings("[Commands]\r\nCKEV: 5=WINAMP,5\r\nCKEV: 6=WINAMP,6\r\n: 6=WINAMP,66\r\n"
                  "CKEV: 7=MOUSEMOVE,X,3\r\nCKEV: 8=MOUSEMOVE,Y,-2\r\n");
         MouseDeltaX = MouseDeltaY = VolumeStep = 0;
@@ -66,9 +58,9 @@ TEST_F(Keys, ACrLfFramedReportTakesThreePasses)
     ProcessReceived();
     EXPECT_EQ(Left(), "\n+CKEV: 5,1\r\n");
     ProcessReceived();
-    EXPECT_TRUE(PlayerCommands.empty());
+    EXPECT_TRUE(PlayerMessages.empty());
     ProcessReceived();
-    EXPECT_EQ(PlayerCommands, std::vector<WPARAM>{5});
+    EXPECT_EQ(PlayerCommands(), std::vector<WPARAM>{5});
     EXPECT_EQ(Left(), "");
 }
 
@@ -76,7 +68,7 @@ TEST_F(Keys, LfOnlyReportsAreAllHandledInOnePass)
 {
     Give("+CKEV: 5,1\n+CKEV: 5,0\n+CKEV: 6,1\n");
     ProcessReceived();
-    EXPECT_EQ(PlayerCommands, (std::vector<WPARAM>{5, 6, 66}));
+    EXPECT_EQ(PlayerCommands(), (std::vector<WPARAM>{5, 6, 66}));
 }
 
 TEST_F(Keys, EveryMatchingEntryRunsInTableOrderAndOnlyOnPress)
@@ -87,7 +79,7 @@ TEST_F(Keys, EveryMatchingEntryRunsInTableOrderAndOnlyOnPress)
     ProcessReceived();
     Give("OK\rATZ\r");
     ProcessReceived();
-    EXPECT_EQ(PlayerCommands, (std::vector<WPARAM>{6, 66}));
+    EXPECT_EQ(PlayerCommands(), (std::vector<WPARAM>{6, 66}));
 }
 
 TEST_F(Keys, AKeyNamedOneMatchesEveryPress)
@@ -95,30 +87,30 @@ TEST_F(Keys, AKeyNamedOneMatchesEveryPress)
     Settings("[Commands]\r\n1=WINAMP,1\r\n");
     Give("+CKEV: 5,1\r+CKEV: 9,1\r+CKEV: 9,0\r");
     ProcessReceived();
-    EXPECT_EQ(PlayerCommands, (std::vector<WPARAM>{1, 1}));
+    EXPECT_EQ(PlayerCommands(), (std::vector<WPARAM>{1, 1}));
 }
 
 TEST_F(Keys, AReportSplitAcrossReadsIsOnePress)
 {
     Give("+CKEV: 5", true);
     ProcessReceived();
-    EXPECT_TRUE(PlayerCommands.empty());
+    EXPECT_TRUE(PlayerMessages.empty());
     EXPECT_EQ(Left(), "+CKEV: 5");
     EnterCriticalSection(&ReceiveLock);
     ReceiveBuffer += ",1\r";
     LeaveCriticalSection(&ReceiveLock);
     ProcessReceived();
-    EXPECT_EQ(PlayerCommands, std::vector<WPARAM>{5});
+    EXPECT_EQ(PlayerCommands(), std::vector<WPARAM>{5});
 }
 
 TEST_F(Keys, AnUnendedLineCountsOnceThePhoneIsQuiet)
 {
     Give("+CKEV: 5,1", true);
     ProcessReceived();
-    EXPECT_TRUE(PlayerCommands.empty());
+    EXPECT_TRUE(PlayerMessages.empty());
     Sleep(LINE_TAIL_WAIT + 20);
     ProcessReceived();
-    EXPECT_EQ(PlayerCommands, std::vector<WPARAM>{5});
+    EXPECT_EQ(PlayerCommands(), std::vector<WPARAM>{5});
 }
 
 TEST_F(Keys, ACommandEditedWhileRunningAppliesAtTheNextPress)
@@ -128,7 +120,7 @@ TEST_F(Keys, ACommandEditedWhileRunningAppliesAtTheNextPress)
     WriteBytes(IniPath, "[Commands]\r\nCKEV: 5=WINAMP,55\r\n");
     Give("+CKEV: 5,1\r");
     ProcessReceived();
-    EXPECT_EQ(PlayerCommands, (std::vector<WPARAM>{5, 55}));
+    EXPECT_EQ(PlayerCommands(), (std::vector<WPARAM>{5, 55}));
 }
 
 TEST_F(Keys, ALineWithBothMarkersRunsThenReleases)

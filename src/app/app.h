@@ -8,11 +8,12 @@
 #include <cstdint>
 #include <string>
 
+#include "resource.h"
+
 // The tray icon's callback message.
 const UINT MSG_TRAYNOTIFY = WM_APP + 1;
-// Menu command ids of the MAINMENU resource.
-const WPARAM MENU_SETTINGS = 100;
-const WPARAM MENU_EXIT = 200;
+// The tooltip; TrayModify passes it too, though without NIF_TIP it stays unused.
+const char* const TRAY_TIP = "Quorvix";
 
 // Set once at start-up; read by every subsystem (the reader thread posts to it).
 extern HWND MainWindow;
@@ -35,6 +36,9 @@ bool TrayAdd(HWND window, UINT id, HICON icon, UINT callbackMessage, const char*
 bool TrayModify(HWND window, UINT id, UINT flags, HICON icon, const char* tip);
 bool TrayDelete(HWND window, UINT id);
 void ShowTrayMenu(HWND owner);
+
+// A modal box with no owner, caption "Error" and the error icon.
+void ShowError(const char* text);
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -10,11 +10,6 @@ namespace {
 
 const char* const WINDOW_CLASS = "Quorvix";
 
-void ShowError(const char* text)
-{
-    MessageBoxA(nullptr, text, "Error", MB_OK | MB_ICONERROR);
-}
-
 HICON LoadTrayPicture(HINSTANCE instance, const char* name)
 {
     return static_cast<HICON>(LoadImageA(instance, name, IMAGE_ICON, 16, 16, LR_SHARED));
@@ -55,10 +50,10 @@ int RunQuorvix(HINSTANCE instance)
     NotConnectedIcon = LoadTrayPicture(instance, "XNOTCONNECTED");
     ReceiveIcon = LoadTrayPicture(instance, "XRECIVE");
     ErrorIcon = LoadTrayPicture(instance, "XERROR");
-    TrayAdd(MainWindow, 0, NotConnectedIcon, MSG_TRAYNOTIFY, "Quorvix");
+    TrayAdd(MainWindow, 0, NotConnectedIcon, MSG_TRAYNOTIFY, TRAY_TIP);
     LoadSettings();
     if (!OpenPort(PortName)) {
-        TrayModify(MainWindow, 0, NIF_ICON, ErrorIcon, "Quorvix");
+        TrayModify(MainWindow, 0, NIF_ICON, ErrorIcon, TRAY_TIP);
         ShowError(("Failed to open " + PortName).c_str());
     }
     SetTimer(MainWindow, 0, static_cast<UINT>(PingInterval), nullptr);

@@ -1,7 +1,5 @@
 #include "app.h"
 
-#include <shellapi.h>
-
 HWND MainWindow = nullptr;
 HICON MainIcon = nullptr;
 HICON NotConnectedIcon = nullptr;

@@ -14,9 +14,9 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         break;
     case WM_COMMAND:
         // Compared whole: only menu commands (notification code 0) match.
-        if (wParam == MENU_SETTINGS)
+        if (wParam == IDM_SETTINGS)
             ShellExecuteA(window, "open", IniPath.c_str(), nullptr, nullptr, SW_SHOW);
-        else if (wParam == MENU_EXIT)
+        else if (wParam == IDM_EXIT)
             DestroyWindow(window);
         break;
     case WM_TIMER:

@@ -29,6 +29,9 @@ bool TakeLine(std::string& line)
 
 void RunMatchingCommands(const std::string& line)
 {
+    // A command may dispatch messages (the shell's launching does), and a
+    // WM_DESTROY among them empties the table: hence the bound checked on
+    // every step and the key copied before the command runs.
     const size_t count = CommandTable.size();
     for (size_t i = 0; i < count && i < CommandTable.size(); ++i) {
         const std::string key = CommandTable[i];
@@ -45,11 +48,11 @@ void ProcessReceived()
     while (TakeLine(line)) {
         if (line.empty()) return;
         if (SubstringPosition(line, ",1") != -1) {
-            TrayModify(MainWindow, 0, NIF_ICON, ReceiveIcon, "Quorvix");
+            TrayModify(MainWindow, 0, NIF_ICON, ReceiveIcon, TRAY_TIP);
             RunMatchingCommands(line);
         }
         if (SubstringPosition(line, ",0") != -1) {
-            TrayModify(MainWindow, 0, NIF_ICON, MainIcon, "Quorvix");
+            TrayModify(MainWindow, 0, NIF_ICON, MainIcon, TRAY_TIP);
             MouseDeltaX = 0;
             MouseDeltaY = 0;
             VolumeStep = 0;
@@ -66,8 +69,9 @@ void IdleWork()
         if (GetCursorPos(&at)) SetCursorPos(at.x + MouseDeltaX, at.y + MouseDeltaY);
     }
     if (VolumeStep != 0) {
-        const int32_t step = static_cast<int32_t>(static_cast<uint32_t>(VolumeStep) * 500u);
-        SetMasterVolume(static_cast<int32_t>(GetMasterVolume() + static_cast<uint32_t>(step)));
+        // Unsigned, so that the sum wraps as 32-bit arithmetic does.
+        const uint32_t sum = GetMasterVolume() + static_cast<uint32_t>(VolumeStep) * 500u;
+        SetMasterVolume(static_cast<int32_t>(sum));
     }
     // Alertable, so that nothing queued to this thread waits longer than a pass.
     SleepEx(10, TRUE);

@@ -63,7 +63,7 @@ bool OpenPort(const std::string& name)
     SetThreadPriority(ReaderThread, THREAD_PRIORITY_LOWEST);
 
     SendToPort(PhoneInitString);
-    TrayModify(MainWindow, 0, NIF_ICON, MainIcon, "Quorvix");
+    TrayModify(MainWindow, 0, NIF_ICON, MainIcon, TRAY_TIP);
     return true;
 }
 
@@ -121,7 +121,7 @@ void ReconnectPort()
     // A message dispatched between attempts must not start a second round.
     if (Reconnecting) return;
     Reconnecting = true;
-    TrayModify(MainWindow, 0, NIF_ICON, NotConnectedIcon, "Quorvix");
+    TrayModify(MainWindow, 0, NIF_ICON, NotConnectedIcon, TRAY_TIP);
     // The release line of a held key may never come over a dead link.
     MouseDeltaX = 0;
     MouseDeltaY = 0;

@@ -24,11 +24,6 @@ bool WritePending()
            WaitForSingleObject(WriteEvent, 0) == WAIT_TIMEOUT;
 }
 
-void ShowError(const char* text)
-{
-    MessageBoxA(nullptr, text, "Error", MB_OK | MB_ICONERROR);
-}
-
 } // namespace
 
 void SendToPort(const std::string& text)

@@ -144,6 +144,29 @@ HWND CreateTestWindow(const char* className, WNDPROC proc)
     return CreateWindowExA(0, className, "", 0, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr);
 }
 
+std::vector<std::pair<WPARAM, LPARAM>> PlayerMessages;
+
+namespace {
+LRESULT CALLBACK PlayerProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    if (m == WM_COMMAND) PlayerMessages.push_back({wp, lp});
+    return DefWindowProcA(w, m, wp, lp);
+}
+} // namespace
+
+HWND CreatePlayerWindow()
+{
+    PlayerMessages.clear();
+    return CreateTestWindow("Winamp v1.x", PlayerProc);
+}
+
+std::vector<WPARAM> PlayerCommands()
+{
+    std::vector<WPARAM> numbers;
+    for (const auto& m : PlayerMessages) numbers.push_back(m.first);
+    return numbers;
+}
+
 bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs)
 {
     const DWORD start = GetTickCount();

@@ -7,6 +7,8 @@
 
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 // A fresh folder under /tmp, removed with everything in it at the end.
 struct TempDir {
@@ -34,6 +36,12 @@ std::string ModuleDir();
 
 // A hidden top-level window of the given class, registered on first use.
 HWND CreateTestWindow(const char* className, WNDPROC proc);
+
+// A stand-in for the player's main window ("Winamp v1.x") in this thread,
+// and the wParam and lParam of every WM_COMMAND that reached it.
+extern std::vector<std::pair<WPARAM, LPARAM>> PlayerMessages;
+HWND CreatePlayerWindow();  // empties PlayerMessages first
+std::vector<WPARAM> PlayerCommands();
 
 // Dispatches this thread's messages until done() or the time is up.
 bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs);
