@@ -94,6 +94,38 @@ TEST_F(Link, OpeningSendsTheInitStringAndSets9600EightNoneOne)
     EXPECT_EQ(phone.ReadAtLeast(2, 5000), "\r\n");
 }
 
+// The phone gets the configured commands at open and at every keep-alive;
+// without the setting, the 20 default bytes exactly.
+TEST_F(Link, InitStringSettingReplacesEveryInitSend)
+{
+    const struct {
+        const char* settings;
+        string sent;
+    } cases[] = {
+        {"", "ATZ\r\nAT+CMER=3,2\r\n\r\n"},
+        {"InitString=AT+CMER=3,1,0,0,0\r\n", "AT+CMER=3,1,0,0,0\r\n\r\n"},
+        {"InitString= ATZ | AT+CMER=2,1,0,0,0 |\r\n", "ATZ\r\nAT+CMER=2,1,0,0,0\r\n\r\n"},
+        {"InitString=ATZ|AT+CMER=3,2\r\n", "ATZ\r\nAT+CMER=3,2\r\n\r\n"},
+        {"InitString=\r\n", "ATZ\r\nAT+CMER=3,2\r\n\r\n"},
+        {"InitString= | \r\n", "ATZ\r\nAT+CMER=3,2\r\n\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.settings);
+        const string ini = dir.Win("init.ini");
+        WriteBytes(ini, string("[Settings]\r\nPort=COM9\r\n") + c.settings + "[Commands]\r\n");
+        LoadSettingsFrom(ini);
+        PhoneEnd phone(pty.phonePath);
+        ASSERT_TRUE(OpenPort(pty.pcPath));
+        EXPECT_EQ(phone.ReadAtLeast(c.sent.size(), 5000), c.sent);
+        // The keep-alive path of the main window.
+        MainWndProc(MainWindow, WM_TIMER, 0, 0);
+        EXPECT_EQ(phone.ReadAtLeast(c.sent.size(), 5000), c.sent);
+        EXPECT_EQ(phone.ReadFor(200), "");
+        ClosePort();
+    }
+    PhoneInitString = DEFAULT_INIT_STRING;
+}
+
 TEST_F(Link, APortThatCannotOpenLeavesNothingBehind)
 {
     EXPECT_FALSE(OpenPort(dir.Win()));  // a folder is no port

@@ -30,7 +30,10 @@ extern int32_t WaitPortTimeout;
 
 // The module file name with its last four characters replaced by ".ini".
 std::string SettingsPathFor(const std::string& moduleFile);
+// Settings of the file beside the executable.
 void LoadSettings();
+// Settings, the phone's init string and the command table from the given file.
+void LoadSettingsFrom(const std::string& file);
 
 bool TrayAdd(HWND window, UINT id, HICON icon, UINT callbackMessage, const char* tip);
 bool TrayModify(HWND window, UINT id, UINT flags, HICON icon, const char* tip);

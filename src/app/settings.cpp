@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "../keys/keys.h"
+#include "../link/link.h"
 #include "../util/text.h"
 
 std::string IniPath;
@@ -17,14 +18,38 @@ std::string SettingsPathFor(const std::string& moduleFile)
     return moduleFile.substr(0, keep) + ".ini";
 }
 
+namespace {
+
+// The profile functions hand back the default both for a missing key and for
+// one whose value equals it; two different defaults tell the cases apart.
+bool SettingPresent(const std::string& key, const std::string& file)
+{
+    return ReadIniString("Settings", key, "", file) != "" ||
+           ReadIniString("Settings", key, "-", file) != "-";
+}
+
+} // namespace
+
 void LoadSettings()
 {
     char module[MAX_PATH + 1] = {};
     GetModuleFileNameA(nullptr, module, MAX_PATH);
-    IniPath = SettingsPathFor(module);
+    LoadSettingsFrom(SettingsPathFor(module));
+}
+
+void LoadSettingsFrom(const std::string& file)
+{
+    IniPath = file;
     PortName = ReadIniString("Settings", "Port", "COM1", IniPath);
     PingInterval = ParseDecimal(ReadIniString("Settings", "PingInterval", "10000", IniPath));
     // Read so that files carrying it load like any other; nothing uses it.
     WaitPortTimeout = ParseDecimal(ReadIniString("Settings", "WaitPortTimeout", "25000", IniPath));
+    // Absent (or without a command in it), the phone gets the default bytes.
+    PhoneInitString = DEFAULT_INIT_STRING;
+    if (SettingPresent("InitString", IniPath)) {
+        const std::string configured =
+            InitStringFromSetting(ReadIniString("Settings", "InitString", "", IniPath));
+        if (!configured.empty()) PhoneInitString = configured;
+    }
     LoadCommandSection("Commands", IniPath);
 }

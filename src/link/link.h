@@ -20,7 +20,17 @@ const size_t RECEIVE_LIMIT = 64 * 1024;
 const DWORD LINE_TAIL_WAIT = 100;
 
 // "ATZ\r\nAT+CMER=3,2\r\n": reset, then report every key press and release.
-extern const std::string PhoneInitString;
+extern const char* const DEFAULT_INIT_STRING;
+// What OpenPort and every keep-alive send (SendToPort adds CR LF): the
+// default, or the InitString setting. Written by LoadSettings before the port
+// opens, then only read, on the main thread.
+extern std::string PhoneInitString;
+
+// The InitString setting as bytes: commands separated by "|", each trimmed
+// and followed by CR LF, empty ones dropped.
+std::string InitStringFromSetting(const std::string& value);
+// Line settings, buffers, event mask and time-outs of an opened port.
+void ConfigurePort(HANDLE port);
 
 // Written by the main thread while no reader runs; read by the reader thread.
 extern HANDLE PortHandle;

@@ -2,8 +2,10 @@
 
 #include "../actions/actions.h"
 #include "../app/app.h"
+#include "../util/text.h"
 
-const std::string PhoneInitString = "ATZ\r\nAT+CMER=3,2\r\n";
+const char* const DEFAULT_INIT_STRING = "ATZ\r\nAT+CMER=3,2\r\n";
+std::string PhoneInitString = DEFAULT_INIT_STRING;
 
 HANDLE PortHandle = INVALID_HANDLE_VALUE;
 HANDLE ReaderThread = nullptr;
@@ -17,38 +19,56 @@ namespace {
 bool Reconnecting = false;
 }
 
+std::string InitStringFromSetting(const std::string& value)
+{
+    std::string rest = value;
+    std::string bytes;
+    while (!rest.empty()) {
+        std::string command;
+        SplitToken(rest, "|", command);
+        command = TrimBlanks(command);
+        if (!command.empty()) bytes += command + "\r\n";
+    }
+    return bytes;
+}
+
+void ConfigurePort(HANDLE port)
+{
+    // Wake the reader for arriving bytes and for a drained send alike: both
+    // prove the link is alive.
+    SetCommMask(port, EV_RXCHAR | EV_TXEMPTY);
+    SetupComm(port, 256, 256);
+    PurgeComm(port, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+
+    DCB dcb;
+    ZeroMemory(&dcb, sizeof dcb);
+    dcb.DCBlength = sizeof dcb;
+    GetCommState(port, &dcb);
+    dcb.BaudRate = CBR_9600;
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    SetCommState(port, &dcb);
+
+    // A read returns at once with whatever is queued; writes never time out.
+    COMMTIMEOUTS timeouts;
+    ZeroMemory(&timeouts, sizeof timeouts);
+    GetCommTimeouts(port, &timeouts);
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = 0;
+    timeouts.WriteTotalTimeoutMultiplier = 0;
+    timeouts.WriteTotalTimeoutConstant = 0;
+    SetCommTimeouts(port, &timeouts);
+}
+
 bool OpenPort(const std::string& name)
 {
     PortHandle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                              FILE_FLAG_OVERLAPPED, nullptr);
     if (PortHandle == INVALID_HANDLE_VALUE) return false;
 
-    // Wake the reader for arriving bytes and for a drained send alike: both
-    // prove the link is alive.
-    SetCommMask(PortHandle, EV_RXCHAR | EV_TXEMPTY);
-    SetupComm(PortHandle, 256, 256);
-    PurgeComm(PortHandle, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
-
-    DCB dcb;
-    ZeroMemory(&dcb, sizeof dcb);
-    dcb.DCBlength = sizeof dcb;
-    GetCommState(PortHandle, &dcb);
-    dcb.BaudRate = CBR_9600;
-    dcb.ByteSize = 8;
-    dcb.Parity = NOPARITY;
-    dcb.StopBits = ONESTOPBIT;
-    SetCommState(PortHandle, &dcb);
-
-    // A read returns at once with whatever is queued; writes never time out.
-    COMMTIMEOUTS timeouts;
-    ZeroMemory(&timeouts, sizeof timeouts);
-    GetCommTimeouts(PortHandle, &timeouts);
-    timeouts.ReadIntervalTimeout = MAXDWORD;
-    timeouts.ReadTotalTimeoutMultiplier = 0;
-    timeouts.ReadTotalTimeoutConstant = 0;
-    timeouts.WriteTotalTimeoutMultiplier = 0;
-    timeouts.WriteTotalTimeoutConstant = 0;
-    SetCommTimeouts(PortHandle, &timeouts);
+    ConfigurePort(PortHandle);
 
     ZeroMemory(&ReadOverlapped, sizeof ReadOverlapped);
     ZeroMemory(&WriteOverlapped, sizeof WriteOverlapped);
