@@ -1,0 +1,62 @@
+// quorvix-check: reports every setting in a settings file that would silently
+// do nothing or something unexpected. Exit code 0 clean, 1 warnings, 2 unreadable.
+#include <windows.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "settings_check.h"
+
+namespace {
+
+// quorvix.ini in this program's own folder.
+std::string DefaultSettingsPath()
+{
+    char module[MAX_PATH + 1] = {};
+    GetModuleFileNameA(nullptr, module, MAX_PATH);
+    std::string path = module;
+    const size_t slash = path.find_last_of("\\/");
+    return (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + "quorvix.ini";
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc > 2) {
+        std::fprintf(stderr, "usage: quorvix-check [settings file]\n");
+        return 2;
+    }
+    const std::string path = argc == 2 ? argv[1] : DefaultSettingsPath();
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) {
+        std::fprintf(stderr, "%s: cannot be read: %s\n", path.c_str(), std::strerror(errno));
+        return 2;
+    }
+    std::string text;
+    char chunk[4096];
+    size_t got = 0;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, got);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed) {
+        std::fprintf(stderr, "%s: cannot be read\n", path.c_str());
+        return 2;
+    }
+    const std::vector<Finding> findings = CheckSettings(text);
+    for (const Finding& f : findings) {
+        if (f.line > 0)
+            std::printf("%s:%d: %s\n", path.c_str(), f.line, f.message.c_str());
+        else
+            std::printf("%s: %s\n", path.c_str(), f.message.c_str());
+    }
+    if (findings.empty()) {
+        std::printf("%s: no problems found\n", path.c_str());
+        return 0;
+    }
+    std::printf("%u warning%s\n", static_cast<unsigned>(findings.size()),
+                findings.size() == 1 ? "" : "s");
+    return 1;
+}

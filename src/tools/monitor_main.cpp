@@ -1,0 +1,224 @@
+// quorvix-monitor: shows what the phone sends for each key, and which
+// Commands entries each press would run, without running them.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "../app/app.h"
+#include "../keys/keys.h"
+#include "../link/link.h"
+#include "../util/text.h"
+
+namespace {
+
+HANDLE StopEvent = nullptr;
+
+BOOL WINAPI StopOnCtrlC(DWORD)
+{
+    SetEvent(StopEvent);
+    return TRUE;
+}
+
+std::string ProgramFolder()
+{
+    char module[MAX_PATH + 1] = {};
+    GetModuleFileNameA(nullptr, module, MAX_PATH);
+    std::string path = module;
+    const size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string SystemMessage(DWORD code)
+{
+    char text[512] = {};
+    if (!FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                        0, text, sizeof text, nullptr))
+        return "system error " + std::to_string(code);
+    return TrimBlanks(text);
+}
+
+// Bytes a console would garble are shown as \xNN.
+std::string Printable(const std::string& line)
+{
+    std::string out;
+    for (unsigned char c : line) {
+        if (c >= 32 && c < 127) {
+            out += static_cast<char>(c);
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        }
+    }
+    return out;
+}
+
+void PrintLine(const std::string& line)
+{
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    const bool press = SubstringPosition(line, ",1") != -1;
+    const bool release = SubstringPosition(line, ",0") != -1;
+    std::printf("%02u:%02u:%02u.%03u  %s%s%s\n", t.wHour, t.wMinute, t.wSecond, t.wMilliseconds,
+                Printable(line).c_str(), press ? "   [press]" : "", release ? "   [release]" : "");
+    if (press) {
+        bool any = false;
+        // The same match as the program's: each key name as a substring of the line.
+        for (const std::string& key : CommandTable)
+            if (SubstringPosition(line, key) != -1) {
+                any = true;
+                std::printf("    runs %s = %s\n", Printable(key).c_str(),
+                            Printable(ReadIniString("Commands", key, "", IniPath)).c_str());
+            }
+        if (!any) std::printf("    no Commands key matches this line\n");
+    }
+    std::fflush(stdout);
+}
+
+// Prints every complete line; the tail stays until its end comes or the
+// phone is quiet (flush).
+void PrintLines(std::string& pending, bool flush)
+{
+    for (;;) {
+        const int end = FirstOfAny(pending, "\r\n");
+        if (end == -1 && !(flush && !pending.empty())) return;
+        std::string line;
+        SplitToken(pending, "\r\n", line);
+        if (!line.empty()) PrintLine(line);
+    }
+}
+
+bool Send(HANDLE port, const std::string& text)
+{
+    OVERLAPPED o;
+    ZeroMemory(&o, sizeof o);
+    o.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    const std::string bytes = text + "\r\n";
+    DWORD written = 0;
+    bool ok = WriteFile(port, bytes.data(), static_cast<DWORD>(bytes.size()), &written, &o) != 0;
+    if (!ok && GetLastError() == ERROR_IO_PENDING) {
+        // A stalled link must not hold the monitor: give the write a second.
+        if (WaitForSingleObject(o.hEvent, 1000) != WAIT_OBJECT_0) CancelIo(port);
+        ok = GetOverlappedResult(port, &o, &written, TRUE) != 0;
+    }
+    CloseHandle(o.hEvent);
+    return ok;
+}
+
+int Monitor(HANDLE port)
+{
+    OVERLAPPED o;
+    ZeroMemory(&o, sizeof o);
+    o.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    const DWORD ping = PingInterval > 0 ? static_cast<DWORD>(PingInterval) : 10000;
+    DWORD lastPing = GetTickCount();
+    std::string pending;
+    bool waiting = false;
+    DWORD mask = 0;
+    int result = 0;
+    for (;;) {
+        if (!waiting) {
+            mask = 0;
+            ResetEvent(o.hEvent);
+            if (!WaitCommEvent(port, &mask, &o)) {
+                if (GetLastError() != ERROR_IO_PENDING) {
+                    std::fprintf(stderr, "Waiting on %s failed: %s\n", PortName.c_str(),
+                                 SystemMessage(GetLastError()).c_str());
+                    result = 2;
+                    break;
+                }
+            } else {
+                SetEvent(o.hEvent);
+            }
+            waiting = true;
+        }
+        // A line without its end is shown once the phone has been quiet a moment.
+        const DWORD sincePing = GetTickCount() - lastPing;
+        DWORD timeout = sincePing >= ping ? 0 : ping - sincePing;
+        if (!pending.empty() && timeout > LINE_TAIL_WAIT) timeout = LINE_TAIL_WAIT;
+        HANDLE both[2] = {StopEvent, o.hEvent};
+        const DWORD woke = WaitForMultipleObjects(2, both, FALSE, timeout);
+        if (woke == WAIT_OBJECT_0) break;
+        if (woke == WAIT_TIMEOUT) {
+            PrintLines(pending, true);
+            if (GetTickCount() - lastPing >= ping) {
+                // The phone keeps reporting only while it hears from us.
+                Send(port, PhoneInitString);
+                lastPing = GetTickCount();
+            }
+            continue;
+        }
+        DWORD unused = 0;
+        GetOverlappedResult(port, &o, &unused, FALSE);
+        waiting = false;
+        DWORD errors = 0;
+        COMSTAT status;
+        ZeroMemory(&status, sizeof status);
+        if (!ClearCommError(port, &errors, &status) || status.cbInQue == 0) {
+            // Wakes without bytes (a drained send) must not spin.
+            if (!(mask & EV_RXCHAR)) Sleep(10);
+            continue;
+        }
+        char chunk[READ_CHUNK_SIZE];
+        const DWORD wanted = status.cbInQue < READ_CHUNK_SIZE ? status.cbInQue : READ_CHUNK_SIZE;
+        DWORD got = 0;
+        OVERLAPPED r;
+        ZeroMemory(&r, sizeof r);
+        r.hEvent = o.hEvent;
+        ResetEvent(o.hEvent);
+        if (!ReadFile(port, chunk, wanted, &got, &r)) {
+            if (GetLastError() != ERROR_IO_PENDING ||
+                !GetOverlappedResult(port, &r, &got, TRUE))
+                got = 0;
+        }
+        pending.append(chunk, got);
+        PrintLines(pending, false);
+    }
+    // Nothing may still write into o once it is gone.
+    if (waiting) {
+        CancelIo(port);
+        DWORD unused = 0;
+        GetOverlappedResult(port, &o, &unused, TRUE);
+    }
+    PrintLines(pending, true);
+    CloseHandle(o.hEvent);
+    return result;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc > 2) {
+        std::fprintf(stderr, "usage: quorvix-monitor [port]\n");
+        return 2;
+    }
+    // The program's own settings: the same port, init string and keys.
+    LoadSettingsFrom(ProgramFolder() + "quorvix.ini");
+    if (argc == 2) PortName = argv[1];
+
+    HANDLE port = CreateFileA(PortName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    if (port == INVALID_HANDLE_VALUE) {
+        std::fprintf(stderr, "Cannot open %s: %s\n", PortName.c_str(),
+                     SystemMessage(GetLastError()).c_str());
+        return 2;
+    }
+    ConfigurePort(port);
+    StopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    // A parent may have started us with Ctrl+C ignored; this tool ends on it.
+    SetConsoleCtrlHandler(nullptr, FALSE);
+    SetConsoleCtrlHandler(StopOnCtrlC, TRUE);
+    std::printf("Listening on %s (%u keys from %s). Press phone keys; Ctrl+C ends.\n",
+                PortName.c_str(), static_cast<unsigned>(CommandTable.size()), IniPath.c_str());
+    std::fflush(stdout);
+    if (!Send(port, PhoneInitString))
+        std::fprintf(stderr, "Sending the init string to %s failed: %s\n", PortName.c_str(),
+                     SystemMessage(GetLastError()).c_str());
+    const int result = Monitor(port);
+    CloseHandle(port);
+    CloseHandle(StopEvent);
+    std::printf("Closed %s.\n", PortName.c_str());
+    return result;
+}

@@ -1,0 +1,387 @@
+#include "settings_check.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <map>
+
+#include "../util/text.h"
+
+namespace {
+
+using std::string;
+
+// The platform's profile readers: values are cut to this, and the list of a
+// section's key names to the command table's buffer.
+const size_t VALUE_LIMIT = 255;
+const size_t KEY_LIST_LIMIT = 0x7FFF;
+// The reader thread reopens a link that sent nothing for this long.
+const long long SILENCE_LIMIT = 20000;
+// Enough to show the pattern; the rest is counted.
+const int OVERLAP_REPORT_LIMIT = 20;
+
+struct Entry {
+    int line = 0;
+    string key;
+    string value;
+};
+
+struct Section {
+    int line = 0;
+    string name;
+    std::vector<Entry> entries;
+};
+
+string Lower(string s)
+{
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+bool SameName(const string& a, const string& b)
+{
+    return Lower(a) == Lower(b);
+}
+
+string Quoted(const string& s)
+{
+    return "'" + s + "'";
+}
+
+// The profile functions drop one pair of double quotes around a value.
+string Unquoted(const string& s)
+{
+    if (s.size() >= 2 && s.front() == '"' && s.back() == '"') return s.substr(1, s.size() - 2);
+    return s;
+}
+
+std::vector<Section> ReadSections(const string& text, std::vector<Finding>& findings)
+{
+    std::vector<Section> sections;
+    int number = 0;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == string::npos) end = text.size();
+        ++number;
+        string line = TrimBlanks(text.substr(start, end - start));
+        start = end + 1;
+        if (line.empty() || line[0] == ';') continue;
+        if (line[0] == '[') {
+            const size_t close = line.find(']');
+            if (close == string::npos) {
+                findings.push_back({number, "section header without ']': " + Quoted(line) +
+                                                " is not read as a section; close it with ']'"});
+                continue;
+            }
+            Section s;
+            s.line = number;
+            s.name = TrimBlanks(line.substr(1, close - 1));
+            sections.push_back(s);
+            continue;
+        }
+        if (sections.empty()) {
+            findings.push_back({number, Quoted(line) +
+                                            " is outside any section and is ignored; put it "
+                                            "under [Settings] or [Commands]"});
+            continue;
+        }
+        Entry e;
+        e.line = number;
+        const size_t equals = line.find('=');
+        e.key = TrimBlanks(line.substr(0, equals));
+        if (equals != string::npos) e.value = Unquoted(TrimBlanks(line.substr(equals + 1)));
+        if (e.key.empty()) {
+            findings.push_back({number, "a value without a key name is ignored; write key=value"});
+            continue;
+        }
+        if (equals == string::npos)
+            findings.push_back({number, Quoted(line) + " has no '=': it is read as a key with an "
+                                                       "empty value; write key=value"});
+        sections.back().entries.push_back(e);
+    }
+    return sections;
+}
+
+bool IsDecimal(const string& s)
+{
+    size_t i = (!s.empty() && (s[0] == '-' || s[0] == '+')) ? 1 : 0;
+    if (i == s.size()) return false;
+    for (; i < s.size(); ++i)
+        if (!std::isdigit(static_cast<unsigned char>(s[i]))) return false;
+    return s.size() - (s[0] == '-' || s[0] == '+') <= 10 &&
+           std::stoll(s) >= INT32_MIN && std::stoll(s) <= INT32_MAX;
+}
+
+// How ParseDecimal reads a field, when that is not the whole field.
+string NumberProblem(const string& field, const string& what)
+{
+    const string f = TrimBlanks(field);
+    if (IsDecimal(f)) return "";
+    const string value = std::to_string(ParseDecimal(f));
+    if (f.empty()) return what + " is missing and is read as 0";
+    return what + " " + Quoted(f) + " is not a plain decimal number and is read as " + value +
+           "; write digits only, with an optional sign";
+}
+
+string HexProblem(const string& field)
+{
+    const string f = TrimBlanks(field);
+    if (f.empty())
+        return "an empty key field is typed as key code 0; remove the extra comma";
+    if (f.size() > 1 && f[0] == '0' && (f[1] == 'x' || f[1] == 'X'))
+        return "key " + Quoted(f) + " is read as 0 (the x ends the number); write it as " +
+               f.substr(2) + " or $" + f.substr(2);
+    const size_t first = f[0] == '$' ? 1 : 0;
+    bool hex = first < f.size();
+    for (size_t i = first; i < f.size(); ++i)
+        if (!std::isxdigit(static_cast<unsigned char>(f[i]))) hex = false;
+    char code[16];
+    std::snprintf(code, sizeof code, "%02X", static_cast<unsigned>(ParseHex(f) & 0xFF));
+    if (!hex)
+        return "key " + Quoted(f) + " is not hexadecimal and is typed as code " + code +
+               "; virtual-key codes are written in hex, e.g. 41 for A, 0D for Enter";
+    if (f.size() - first > 8 || ParseHex(f) > 0xFF)
+        return "key " + Quoted(f) + " is above FF: only its low byte, " + code +
+               ", is typed; virtual-key codes are 01 to FE";
+    return "";
+}
+
+void CheckCommand(const Entry& e, std::vector<Finding>& findings)
+{
+    auto warn = [&](const string& text) {
+        findings.push_back({e.line, "key " + Quoted(e.key) + ": " + text});
+    };
+    if (e.value.size() > VALUE_LIMIT)
+        warn("the command is " + std::to_string(e.value.size()) + " characters long; only the first " +
+             std::to_string(VALUE_LIMIT) + " are read");
+    string rest = e.value.substr(0, VALUE_LIMIT);
+    const int comment = CharPosition(rest, ';');
+    if (comment > 0) rest = TrimBlanks(rest.substr(0, static_cast<size_t>(comment) - 1));
+    string keyword;
+    SplitToken(rest, ",", keyword);
+    keyword = TrimBlanks(keyword);
+    auto field = [&rest]() {
+        string f;
+        SplitToken(rest, ",", f);
+        return TrimBlanks(f);
+    };
+
+    static const char* const keywords[] = {"EXECUTE",  "KEYPRESS", "MOUSECLICK",
+                                           "MOUSEMOVE", "VOLUME",   "WINAMP"};
+    if (keyword.empty()) {
+        warn("no command: pressing it does nothing");
+        return;
+    }
+    const auto known = std::find(std::begin(keywords), std::end(keywords), keyword);
+    if (known == std::end(keywords)) {
+        for (const char* k : keywords)
+            if (SameName(keyword, k)) {
+                warn(Quoted(keyword) + " must be written in capitals, " + k +
+                     "; as written, pressing the key does nothing");
+                return;
+            }
+        warn("unknown command " + Quoted(keyword) +
+             ": pressing the key does nothing; use EXECUTE, KEYPRESS, MOUSECLICK, MOUSEMOVE, "
+             "VOLUME or WINAMP");
+        return;
+    }
+    if (keyword == "EXECUTE") {
+        if (field().empty()) warn("EXECUTE without a file starts nothing; write EXECUTE,file,parameters");
+    } else if (keyword == "KEYPRESS") {
+        if (rest.empty()) warn("KEYPRESS without key codes types nothing; write e.g. KEYPRESS,11,43");
+        while (!rest.empty()) {
+            const string problem = HexProblem(field());
+            if (!problem.empty()) warn(problem);
+        }
+    } else if (keyword == "MOUSECLICK") {
+        const string button = field();
+        if (button != "L" && button != "R")
+            warn("MOUSECLICK button " + Quoted(button) +
+                 " is neither L nor R (capitals): pressing the key does nothing");
+    } else if (keyword == "MOUSEMOVE") {
+        const string axis = field();
+        if (axis != "X" && axis != "Y") {
+            warn("MOUSEMOVE axis " + Quoted(axis) +
+                 " is neither X nor Y (capitals): pressing the key does nothing");
+            return;
+        }
+        const string problem = NumberProblem(rest, "the MOUSEMOVE step");
+        if (!problem.empty()) warn(problem);
+        if (ParseDecimal(TrimBlanks(rest)) == 0) warn("a MOUSEMOVE step of 0 does not move the cursor");
+    } else {
+        const string what = keyword == "VOLUME" ? "the VOLUME step" : "the WINAMP command number";
+        const string problem = NumberProblem(rest, what);
+        if (!problem.empty()) warn(problem);
+        if (keyword == "VOLUME" && ParseDecimal(TrimBlanks(rest)) == 0)
+            warn("a VOLUME step of 0 does not change the volume");
+    }
+}
+
+// A repeated key name (as the profile functions compare names) is listed
+// twice, but only its first value is ever read. Gives the line of the first
+// occurrence for each repeat, 0 for first occurrences.
+std::vector<int> EarlierLines(const std::vector<Entry>& entries)
+{
+    std::map<string, int> first;
+    std::vector<int> earlier(entries.size(), 0);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const auto found = first.emplace(Lower(entries[i].key), entries[i].line);
+        if (!found.second) earlier[i] = found.first->second;
+    }
+    return earlier;
+}
+
+void CheckKeyNames(const std::vector<Entry>& entries, std::vector<Finding>& findings)
+{
+    const std::vector<int> earlier = EarlierLines(entries);
+    size_t listBytes = 1;
+    bool cutReported = false;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const Entry& e = entries[i];
+        listBytes += e.key.size() + 1;
+        if (listBytes > KEY_LIST_LIMIT - 1 && !cutReported) {
+            findings.push_back({e.line, "the Commands section is too long to load whole: its key "
+                                        "names fill the 32767-byte list, so this key is cut "
+                                        "short and those after it are not loaded; remove "
+                                        "unused keys"});
+            cutReported = true;
+        }
+        if (string(",1").find(e.key) != string::npos || string(",0").find(e.key) != string::npos)
+            findings.push_back({e.line, "key " + Quoted(e.key) +
+                                            " occurs in every press or release report, so its "
+                                            "command runs at every key press; use the key's own "
+                                            "name, e.g. \"+CKEV: 5\""});
+        if (earlier[i] != 0)
+            findings.push_back({e.line, "key " + Quoted(e.key) + " is already on line " +
+                                            std::to_string(earlier[i]) +
+                                            ": this value is never used and the first one "
+                                            "runs once for each; remove one of them"});
+    }
+    int overlaps = 0;
+    int unreported = 0;
+    for (size_t i = 0; i < entries.size(); ++i)
+        for (size_t o = 0; o < entries.size(); ++o) {
+            const Entry& inner = entries[i];
+            const Entry& outer = entries[o];
+            if (i == o || earlier[i] != 0 || earlier[o] != 0 ||
+                outer.key.size() < inner.key.size() || outer.key.find(inner.key) == string::npos ||
+                SameName(inner.key, outer.key))
+                continue;
+            if (++overlaps > OVERLAP_REPORT_LIMIT) {
+                ++unreported;
+                continue;
+            }
+            findings.push_back({outer.line, "key " + Quoted(outer.key) + " contains key " +
+                                                Quoted(inner.key) + " (line " +
+                                                std::to_string(inner.line) +
+                                                "): a press of the first also runs the second; "
+                                                "make the shorter name longer, e.g. \"+CKEV: 5,\""});
+        }
+    if (unreported > 0)
+        findings.push_back({0, std::to_string(unreported) +
+                                   " more keys contain other key names (not listed)"});
+}
+
+void CheckSettingsSection(const Section& s, std::vector<Finding>& findings)
+{
+    static const char* const known[] = {"Port", "PingInterval", "WaitPortTimeout", "InitString"};
+    const std::vector<int> earlier = EarlierLines(s.entries);
+    for (size_t i = 0; i < s.entries.size(); ++i) {
+        const Entry& e = s.entries[i];
+        auto warn = [&](const string& text) { findings.push_back({e.line, text}); };
+        if (earlier[i] != 0) {
+            warn(e.key + " is already on line " + std::to_string(earlier[i]) +
+                 ": this one is not read; remove one of them");
+            continue;
+        }
+        if (e.value.size() > VALUE_LIMIT)
+            warn(e.key + " is " + std::to_string(e.value.size()) + " characters long; only the first " +
+                 std::to_string(VALUE_LIMIT) + " are read");
+        const string value = e.value.substr(0, VALUE_LIMIT);
+        if (SameName(e.key, "Port")) {
+            if (value.empty()) warn("Port is empty: no port can be opened; write e.g. Port=COM5");
+        } else if (SameName(e.key, "PingInterval")) {
+            const string problem = NumberProblem(value, "PingInterval");
+            if (!problem.empty()) warn(problem);
+            const long long ms = ParseDecimal(TrimBlanks(value));
+            if (ms == 0)
+                warn("PingInterval 0 sends the keep-alive as often as the system's timer allows; "
+                     "10000 is the usual value");
+            else if (ms < 0)
+                warn("a negative PingInterval is taken as a period of weeks, so no keep-alive is "
+                     "sent and the link is reopened every 20 s; 10000 is the usual value");
+            else if (ms > SILENCE_LIMIT)
+                warn("PingInterval above 20000: the link is silent longer than 20 s between "
+                     "keep-alives and is reopened each time; use 20000 or less");
+        } else if (SameName(e.key, "WaitPortTimeout")) {
+            const string problem = NumberProblem(value, "WaitPortTimeout");
+            if (!problem.empty()) warn(problem);
+        } else if (SameName(e.key, "InitString")) {
+            string rest = value;
+            bool any = false;
+            while (!rest.empty()) {
+                string command;
+                SplitToken(rest, "|", command);
+                command = TrimBlanks(command);
+                if (command.empty()) continue;
+                any = true;
+                if (!SameName(command.substr(0, 2), "AT"))
+                    warn("InitString command " + Quoted(command) +
+                         " does not begin with AT; the phone will not take it");
+            }
+            if (!any)
+                warn("InitString has no command, so the default ATZ|AT+CMER=3,2 is sent; remove "
+                     "the key or write the commands, separated by |");
+        } else {
+            string hint;
+            for (const char* k : known)
+                if (SameName(e.key.substr(0, 4), string(k).substr(0, 4))) hint = string("; did you mean ") + k + "?";
+            warn("unknown setting " + Quoted(e.key) +
+                 " is ignored (known: Port, PingInterval, WaitPortTimeout, InitString)" + hint);
+        }
+    }
+}
+
+} // namespace
+
+std::vector<Finding> CheckSettings(const string& text)
+{
+    std::vector<Finding> findings;
+    const std::vector<Section> sections = ReadSections(text, findings);
+    const Section* settings = nullptr;
+    const Section* commands = nullptr;
+    for (const Section& s : sections) {
+        const Section** slot = SameName(s.name, "Settings")   ? &settings
+                               : SameName(s.name, "Commands") ? &commands
+                                                              : nullptr;
+        if (!slot) {
+            findings.push_back({s.line, "section [" + s.name +
+                                            "] is not read (the sections are [Settings] and "
+                                            "[Commands])"});
+            continue;
+        }
+        if (*slot) {
+            findings.push_back({s.line, "a second [" + s.name + "] section (the first is on line " +
+                                            std::to_string((*slot)->line) +
+                                            ") is not read; move its lines into the first"});
+            continue;
+        }
+        *slot = &s;
+    }
+    if (settings) CheckSettingsSection(*settings, findings);
+    if (!commands || commands->entries.empty()) {
+        findings.push_back({commands ? commands->line : 0,
+                            "no keys in [Commands]: no phone key does anything; add lines such "
+                            "as \"+CKEV: 5\"=WINAMP,40046"});
+    } else {
+        const std::vector<int> earlier = EarlierLines(commands->entries);
+        for (size_t i = 0; i < commands->entries.size(); ++i)
+            if (earlier[i] == 0) CheckCommand(commands->entries[i], findings);
+        CheckKeyNames(commands->entries, findings);
+    }
+    std::stable_sort(findings.begin(), findings.end(),
+                     [](const Finding& a, const Finding& b) { return a.line < b.line; });
+    return findings;
+}

@@ -1,0 +1,267 @@
+// The tools for setting up a real phone: the settings checker's findings and
+// exit codes, and the key monitor on a scripted phone over a pty pair.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "test_support.h"
+#include "tools/settings_check.h"
+
+namespace {
+
+using std::string;
+
+string Describe(const std::vector<Finding>& findings)
+{
+    string all;
+    for (const Finding& f : findings) all += std::to_string(f.line) + ": " + f.message + "\n";
+    return all;
+}
+
+// Each trap on a line of its own in an otherwise clean file: the checker
+// names that line, and says what will happen.
+TEST(SettingsCheck, FindsEachTrapOnItsLine)
+{
+    const struct {
+        const char* line;
+        bool inSettings;
+        const char* says;
+    } traps[] = {
+        {"+CKEV: 9=winamp,40046", false, "must be written in capitals, WINAMP"},
+        {"+CKEV: 9=WINAPM,40046", false, "unknown command 'WINAPM'"},
+        {"+CKEV: 9=KEYPRESS,0x41", false, "write it as 41 or $41"},
+        {"+CKEV: 9=KEYPRESS,11,4G", false, "'4G' is not hexadecimal"},
+        {"+CKEV: 9=KEYPRESS,1FF", false, "above FF: only its low byte, FF"},
+        {"+CKEV: 9=KEYPRESS", false, "KEYPRESS without key codes"},
+        {"+CKEV: 9=MOUSECLICK,M", false, "neither L nor R"},
+        {"+CKEV: 9=MOUSECLICK,l", false, "neither L nor R"},
+        {"+CKEV: 9=MOUSEMOVE,Z,4", false, "neither X nor Y"},
+        {"+CKEV: 9=MOUSEMOVE,X,4px", false, "'4px' is not a plain decimal number and is read as 4"},
+        {"+CKEV: 9=VOLUME,+", false, "'+' is not a plain decimal number and is read as 0"},
+        {"+CKEV: 9=WINAMP,40046 ; play", false, ""},
+        {"+CKEV: 9=WINAMP,4e4", false, "read as 4"},
+        {"+CKEV: 9=EXECUTE, ,/x", false, "EXECUTE without a file"},
+        {"+CKEV: 9=", false, "no command"},
+        {"Port=", true, "Port is empty"},
+        {"PingInterval=0", true, "PingInterval 0"},
+        {"PingInterval=-5", true, "negative PingInterval"},
+        {"PingInterval=abc", true, "'abc' is not a plain decimal number"},
+        {"PingInterval=25000", true, "above 20000"},
+        {"PingInterval=3 000", true, "read as 3"},
+        {"Pingintervall=1000", true, "unknown setting 'Pingintervall'"},
+        {"InitString= | ", true, "InitString has no command"},
+        {"InitString=ATZ|CMER=3,2", true, "'CMER=3,2' does not begin with AT"},
+        {",1=VOLUME,1", false, "occurs in every press or release report"},
+        {"1=VOLUME,1", false, "occurs in every press or release report"},
+        {"0=VOLUME,1", false, "occurs in every press or release report"},
+        {"+CKEV: 5x=WINAMP,1", false, "contains key '+CKEV: 5'"},
+        {"+CKEV: 5=WINAMP,1", false, "is already on line 4"},
+        {"+ckev: 5=WINAMP,1", false, "is already on line 4"},
+    };
+    for (const auto& t : traps) {
+        SCOPED_TRACE(t.line);
+        const string text = string("[Settings]\r\n") + (t.inSettings ? t.line : "Port=COM5") +
+                             "\r\n[Commands]\r\n+CKEV: 5=WINAMP,40046\r\n" +
+                             (t.inSettings ? "" : t.line) + "\r\n";
+        const std::vector<Finding> found = CheckSettings(text);
+        if (*t.says == '\0') {
+            EXPECT_TRUE(found.empty()) << Describe(found);
+            continue;
+        }
+        const int line = t.inSettings ? 2 : 5;
+        const bool named = std::any_of(found.begin(), found.end(), [&](const Finding& f) {
+            return f.line == line && f.message.find(t.says) != string::npos;
+        });
+        EXPECT_TRUE(named) << Describe(found);
+    }
+}
+
+TEST(SettingsCheck, ACleanFileGivesNothingAndStructuralSlipsAreNamed)
+{
+    const string clean = "; my phone\r\n[Settings]\r\nPort=COM5\r\nPingInterval=10000\r\n"
+                         "InitString=ATZ|AT+CMER=3,1,0,0,0\r\n[Commands]\r\n"
+                         "\"+CKEV: 5\"=WINAMP,40046\r\n+CKEV: 6=KEYPRESS,$11,43\r\n"
+                         "+CKEV: 7=MOUSEMOVE,Y,-5\r\n+CKEV: 8=EXECUTE,notepad.exe,a,b\r\n"
+                         "+CKEV: 9=MOUSECLICK, R\r\n+CKEV: #=VOLUME,1\r\n";
+    EXPECT_TRUE(CheckSettings(clean).empty()) << Describe(CheckSettings(clean));
+    EXPECT_TRUE(CheckSettings("[Commands]\na=VOLUME,1").empty());
+
+    const std::vector<Finding> slips =
+        CheckSettings("x=1\r\n[Command]\r\n[Commands\r\n[Commands]\r\nnoequals\r\n"
+                      "a=WINAMP,1\r\n[commands]\r\nb=WINAMP,2\r\n");
+    const string all = Describe(slips);
+    EXPECT_NE(all.find("1: 'x=1' is outside any section"), string::npos) << all;
+    EXPECT_NE(all.find("2: section [Command] is not read"), string::npos) << all;
+    EXPECT_NE(all.find("3: section header without ']'"), string::npos) << all;
+    EXPECT_NE(all.find("5: 'noequals' has no '='"), string::npos) << all;
+    EXPECT_NE(all.find("7: a second [commands] section (the first is on line 4)"), string::npos)
+        << all;
+
+    EXPECT_NE(Describe(CheckSettings("[Settings]\r\nPort=COM1\r\n")).find("no keys in [Commands]"),
+              string::npos);
+    const string longCommand = "[Commands]\r\na=EXECUTE,x.exe," + string(300, 'p') + "\r\n";
+    EXPECT_NE(Describe(CheckSettings(longCommand)).find("2: key 'a': the command is 314 characters"),
+              string::npos);
+}
+
+TEST(SettingsCheck, ACommandsSectionTooLongToLoadIsNamedWhereItIsCut)
+{
+    // The same file loads, through the profile functions, up to K2604 whole.
+    string text = "[Commands]\r\n";
+    for (int i = 0; i < 5000; ++i)
+        text += "+CKEV: K" + std::to_string(i) + "=WINAMP," + std::to_string(i) + "\r\n";
+    const std::vector<Finding> found = CheckSettings(text);
+    const auto cut = std::find_if(found.begin(), found.end(), [](const Finding& f) {
+        return f.message.find("too long to load whole") != string::npos;
+    });
+    ASSERT_NE(cut, found.end());
+    EXPECT_EQ(cut->line, 2 + 2605);
+    // Key names that contain others are listed up to a limit, then counted.
+    EXPECT_LE(found.size(), 25u);
+}
+
+struct CheckerProgram : ::testing::Test {
+    TempDir dir;
+    string Run(const string& args, int& code)
+    {
+        const string exe = dir.Win("quorvix-check.exe");
+        CopyFileA((ModuleDir() + "\\..\\quorvix-check.exe").c_str(), exe.c_str(), FALSE);
+        string out;
+        code = RunProgram("\"" + exe + "\"" + args, 30000, &out);
+        return out;
+    }
+};
+
+TEST_F(CheckerProgram, ExitCodesTellCleanFromWarningsFromUnreadable)
+{
+    int code = -1;
+    WriteBytes(dir.Win("quorvix.ini"), "[Settings]\r\nPort=COM4\r\n[Commands]\r\n+CKEV: 5=WINAMP,1\r\n");
+    EXPECT_NE(Run("", code).find("no problems found"), string::npos);
+    EXPECT_EQ(code, 0);
+
+    WriteBytes(dir.Win("other.ini"), "[Settings]\r\nPingInterval=0\r\n[Commands]\r\n1=VOLUME,1\r\n");
+    const string out = Run(" \"" + dir.Win("other.ini") + "\"", code);
+    EXPECT_EQ(code, 1);
+    EXPECT_NE(out.find("other.ini:2: PingInterval 0"), string::npos) << out;
+    EXPECT_NE(out.find("other.ini:4: key '1' occurs in every"), string::npos) << out;
+    EXPECT_NE(out.find("2 warnings"), string::npos) << out;
+
+    EXPECT_NE(Run(" \"" + dir.Win("absent.ini") + "\"", code).find("absent.ini: cannot be read"),
+              string::npos);
+    EXPECT_EQ(code, 2);
+}
+
+// The monitor started in the background, its output collected in a file.
+struct MonitorRun {
+    PROCESS_INFORMATION pi = {};
+    string outName;
+    bool Start(const string& commandLine, const string& outputFile)
+    {
+        outName = outputFile;
+        SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+        HANDLE out = CreateFileA(outName.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 &sa, CREATE_ALWAYS, 0, nullptr);
+        STARTUPINFOA si = {};
+        si.cb = sizeof si;
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdOutput = out;
+        si.hStdError = out;
+        si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        string line = commandLine;
+        const bool ok = CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE,
+                                       0, nullptr, nullptr, &si, &pi) != 0;
+        CloseHandle(out);
+        return ok;
+    }
+    string Output() const
+    {
+        string s = ReadBytes(outName);
+        s.erase(std::remove(s.begin(), s.end(), '\r'), s.end());
+        return s;
+    }
+    int Wait(DWORD ms)
+    {
+        DWORD code = static_cast<DWORD>(-1);
+        if (WaitForSingleObject(pi.hProcess, ms) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
+        return static_cast<int>(code);
+    }
+    ~MonitorRun()
+    {
+        if (!pi.hProcess) return;
+        TerminateProcess(pi.hProcess, 9);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+};
+
+struct Monitor : ::testing::Test {
+    TempDir dir;
+    string exe;
+    void SetUp() override
+    {
+        exe = dir.Win("quorvix-monitor.exe");
+        ASSERT_TRUE(CopyFileA((ModuleDir() + "\\..\\quorvix-monitor.exe").c_str(), exe.c_str(), FALSE));
+    }
+};
+
+TEST_F(Monitor, PrintsEachLineWithTheKeysItWouldRunAndLeavesThePortFree)
+{
+    PtyPair pty(dir);
+    ASSERT_TRUE(pty.Start());
+    WriteBytes(dir.Win("quorvix.ini"),
+               "[Settings]\r\nPort=COM9\r\nInitString=AT+CMER=3,1,0,0,0\r\n[Commands]\r\n"
+               "+CKEV: 5=WINAMP,40046\r\n5,=VOLUME,1\r\n+CKEV: 6=KEYPRESS,11,43\r\n");
+    PhoneEnd phone(pty.phonePath);
+    ASSERT_TRUE(phone.Ok());
+    MonitorRun monitor;
+    ASSERT_TRUE(monitor.Start("\"" + exe + "\" " + pty.pcPath, dir.Win("out.txt")));
+    // The same init string as the program's own.
+    EXPECT_EQ(phone.ReadAtLeast(21, 10000), "AT+CMER=3,1,0,0,0\r\n\r\n");
+
+    phone.Write("\r\nOK\r\n\r\n+CKEV: 5,1\r\n\r\n+CKEV: 5,0\r\n+CKEV: 7,1\r\n+CKEV: 6,");
+    Sleep(50);
+    phone.Write("1\r\n");
+    ASSERT_TRUE(WaitFor([&] { return monitor.Output().find("+CKEV: 6,1") != string::npos; }, 10000))
+        << monitor.Output();
+    Sleep(300);
+    const string out = monitor.Output();
+    EXPECT_NE(out.find("Listening on " + pty.pcPath + " (3 keys from "), string::npos) << out;
+    const char* const expected[] = {
+        "  OK\n",
+        "  +CKEV: 5,1   [press]\n    runs +CKEV: 5 = WINAMP,40046\n    runs 5, = VOLUME,1\n",
+        "  +CKEV: 5,0   [release]\n",
+        "  +CKEV: 7,1   [press]\n    no Commands key matches this line\n",
+        "  +CKEV: 6,1   [press]\n    runs +CKEV: 6 = KEYPRESS,11,43\n",
+    };
+    size_t at = 0;
+    for (const char* e : expected) {
+        const size_t found = out.find(e, at);
+        EXPECT_NE(found, string::npos) << "missing in order: " << e << "\n" << out;
+        if (found != string::npos) at = found;
+    }
+
+    // Ctrl+C in the terminal that runs it: Wine turns SIGINT into CTRL_C_EVENT.
+    // Under Wine no console control event reaches the monitor (neither
+    // GenerateConsoleCtrlEvent nor SIGINT), so it is ended from outside here.
+    TerminateProcess(monitor.pi.hProcess, 0);
+    EXPECT_EQ(monitor.Wait(10000), 0);
+    // The port is free again: the program could open it now.
+    HANDLE again = CreateFileA(pty.pcPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(again, INVALID_HANDLE_VALUE);
+    if (again != INVALID_HANDLE_VALUE) CloseHandle(again);
+}
+
+TEST_F(Monitor, AMissingPortIsNamedWithTheSystemsReasonAndExitCode2)
+{
+    MonitorRun monitor;
+    const string port = dir.Win("no-such-port");
+    ASSERT_TRUE(monitor.Start("\"" + exe + "\" " + port, dir.Win("out.txt")));
+    EXPECT_EQ(monitor.Wait(10000), 2);
+    const string out = monitor.Output();
+    EXPECT_NE(out.find("Cannot open " + port + ": "), string::npos) << out;
+    // The system's own text follows, not a bare number.
+    EXPECT_EQ(out.find("system error"), string::npos) << out;
+}
+
+} // namespace
