@@ -5,6 +5,9 @@
 #include <mmdeviceapi.h>
 #include <endpointvolume.h>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 // Spelled out rather than taken from a uuid library, so that mingw-w64 and
@@ -116,7 +119,8 @@ bool EndpointGetVolume(uint32_t& value)
     float level = 0;
     if (!OpenEndpointVolume(volume) || FAILED(volume.p->GetMasterVolumeLevelScalar(&level)))
         return false;
-    value = static_cast<uint32_t>(level * ENDPOINT_MAXIMUM + 0.5f);
+    const long rounded = std::lround(level * ENDPOINT_MAXIMUM);
+    value = static_cast<uint32_t>(std::min<long>(std::max<long>(rounded, 0), ENDPOINT_MAXIMUM));
     return true;
 }
 
@@ -159,9 +163,10 @@ bool EndpointVolumeWorks()
 {
     static int works = -1;
     if (works < 0) {
-        uint32_t before = 0, after = 0;
+        uint32_t before = 0;
         works = 0;
         if (EndpointGetVolume(before)) {
+            uint32_t after = 0;
             const int32_t probe = before > 0 ? static_cast<int32_t>(before) - 1 : 1;
             if (EndpointSetVolume(probe) && EndpointGetVolume(after) && after != before) works = 1;
             EndpointSetVolume(static_cast<int32_t>(before));

@@ -14,15 +14,9 @@ namespace {
 // has been quiet long enough that no end is coming.
 bool TakeLine(std::string& line)
 {
-    bool taken = false;
     EnterCriticalSection(&ReceiveLock);
-    if (!ReceiveBuffer.empty()) {
-        const bool ended = FirstOfAny(ReceiveBuffer, "\r\n") != -1;
-        if (ended || GetTickCount() - LastReceiveTick >= LINE_TAIL_WAIT) {
-            SplitToken(ReceiveBuffer, "\r\n", line);
-            taken = true;
-        }
-    }
+    const bool taken =
+        TakeLineFrom(ReceiveBuffer, GetTickCount() - LastReceiveTick >= LINE_TAIL_WAIT, line);
     LeaveCriticalSection(&ReceiveLock);
     return taken;
 }

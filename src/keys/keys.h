@@ -16,6 +16,11 @@ void LoadCommandSection(const std::string& section, const std::string& file);
 std::string ReadIniString(const std::string& section, const std::string& key,
                           const std::string& defaultValue, const std::string& file);
 
+// Takes the next line off the front of buffer: the text before the first CR
+// or LF, which goes too. Text without a line end is taken whole only once
+// tailExpired (no end is coming). False, and nothing taken, otherwise.
+bool TakeLineFrom(std::string& buffer, bool tailExpired, std::string& line);
+
 // One pass of the main loop when no message waits: received lines, the held
 // key's movement and volume step, then an alertable 10 ms sleep. Main thread.
 void IdleWork();

@@ -174,17 +174,16 @@ void CheckCommand(const Entry& e, std::vector<Finding>& findings)
         warn("no command: pressing it does nothing");
         return;
     }
-    const auto known = std::find(std::begin(keywords), std::end(keywords), keyword);
-    if (known == std::end(keywords)) {
-        for (const char* k : keywords)
-            if (SameName(keyword, k)) {
-                warn(Quoted(keyword) + " must be written in capitals, " + k +
-                     "; as written, pressing the key does nothing");
-                return;
-            }
-        warn("unknown command " + Quoted(keyword) +
-             ": pressing the key does nothing; use EXECUTE, KEYPRESS, MOUSECLICK, MOUSEMOVE, "
-             "VOLUME or WINAMP");
+    if (std::find(std::begin(keywords), std::end(keywords), keyword) == std::end(keywords)) {
+        const auto loose = std::find_if(std::begin(keywords), std::end(keywords),
+                                        [&](const char* k) { return SameName(keyword, k); });
+        if (loose != std::end(keywords))
+            warn(Quoted(keyword) + " must be written in capitals, " + *loose +
+                 "; as written, pressing the key does nothing");
+        else
+            warn("unknown command " + Quoted(keyword) +
+                 ": pressing the key does nothing; use EXECUTE, KEYPRESS, MOUSECLICK, MOUSEMOVE, "
+                 "VOLUME or WINAMP");
         return;
     }
     if (keyword == "EXECUTE") {

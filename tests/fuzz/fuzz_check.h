@@ -1,0 +1,13 @@
+#pragma once
+// A broken property ends the run as a crash, so libFuzzer keeps the input.
+#include <cstdio>
+#include <cstdlib>
+
+#define FUZZ_CHECK(condition)                                                        \
+    do {                                                                             \
+        if (!(condition)) {                                                          \
+            std::fprintf(stderr, "%s:%d: %s does not hold\n", __FILE__, __LINE__,   \
+                         #condition);                                                \
+            std::abort();                                                            \
+        }                                                                            \
+    } while (0)
