@@ -54,8 +54,16 @@ void ProcessReceived()
     }
 }
 
+#ifdef QUORVIX_COUNT_IDLE_PASSES
+// Benchmark builds only: makes the passes countable from outside.
+void CountIdlePass();
+#endif
+
 void IdleWork()
 {
+#ifdef QUORVIX_COUNT_IDLE_PASSES
+    CountIdlePass();
+#endif
     ProcessReceived();
     if (MouseDeltaX != 0 || MouseDeltaY != 0) {
         POINT at;

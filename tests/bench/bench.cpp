@@ -1,0 +1,441 @@
+// Benchmarks of the real program under Wine: key-to-action latency, idle
+// cost beside a minimal port reader, a burst of 1,000 key presses, and the
+// memory footprint. The phone and the player window live in this process,
+// so both ends of a latency sample are read from one clock.
+//   bench [--quick] [--wineserver PID] [--out FILE]
+#include <windows.h>
+#include <psapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+using std::string;
+
+LARGE_INTEGER Frequency;
+std::vector<WPARAM> CommandIds;
+std::vector<LONGLONG> CommandTimes;
+
+LONGLONG Now()
+{
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return t.QuadPart;
+}
+
+double Ms(LONGLONG ticks)
+{
+    return 1000.0 * static_cast<double>(ticks) / static_cast<double>(Frequency.QuadPart);
+}
+
+LRESULT CALLBACK PlayerProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    if (m == WM_COMMAND) {
+        CommandTimes.push_back(Now());
+        CommandIds.push_back(wp);
+    }
+    return DefWindowProcA(w, m, wp, lp);
+}
+
+
+// CPU seconds of a Linux process (the wineserver), from its /proc entry.
+double LinuxCpu(int pid)
+{
+    if (pid <= 0) return -1;
+    const string stat = ReadBytes("Z:\\proc\\" + std::to_string(pid) + "\\stat");
+    // Fields after the command name, which is in parentheses and may hold blanks.
+    const size_t close = stat.rfind(')');
+    if (close == string::npos) return -1;
+    std::vector<string> fields;
+    string rest = stat.substr(close + 2);
+    size_t at = 0;
+    while (at < rest.size()) {
+        const size_t blank = rest.find(' ', at);
+        fields.push_back(rest.substr(at, blank == string::npos ? string::npos : blank - at));
+        if (blank == string::npos) break;
+        at = blank + 1;
+    }
+    // utime and stime are fields 14 and 15 of the whole line, in 1/100 s.
+    if (fields.size() < 13) return -1;
+    return (std::atof(fields[11].c_str()) + std::atof(fields[12].c_str())) / 100.0;
+}
+
+// The Linux process that runs a Windows program: Wine gives no CPU times
+// for it, its /proc entry does. Found by its command line.
+int UnixPidOf(const string& folderName, const string& exeName)
+{
+    WIN32_FIND_DATAA f;
+    HANDLE find = FindFirstFileA("Z:\\proc\\*", &f);
+    if (find == INVALID_HANDLE_VALUE) return 0;
+    int found = 0;
+    do {
+        const int pid = std::atoi(f.cFileName);
+        if (pid <= 0) continue;
+        const string line = ReadBytes("Z:\\proc\\" + std::to_string(pid) + "\\cmdline");
+        if (line.find(folderName) != string::npos && line.find(exeName) != string::npos) found = pid;
+    } while (!found && FindNextFileA(find, &f));
+    FindClose(find);
+    return found;
+}
+
+struct Memory {
+    double workingSetKb = -1;
+    double peakKb = -1;
+};
+
+Memory MemoryOf(HANDLE process)
+{
+    PROCESS_MEMORY_COUNTERS pmc = {};
+    pmc.cb = sizeof pmc;
+    Memory m;
+    if (GetProcessMemoryInfo(process, &pmc, sizeof pmc)) {
+        m.workingSetKb = static_cast<double>(pmc.WorkingSetSize) / 1024.0;
+        m.peakKb = static_cast<double>(pmc.PeakWorkingSetSize) / 1024.0;
+    }
+    return m;
+}
+
+struct Running {
+    PROCESS_INFORMATION pi = {};
+    bool Start(const string& commandLine, const string& folder)
+    {
+        STARTUPINFOA si = {};
+        si.cb = sizeof si;
+        string line = commandLine;
+        return CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                              &si, &pi) != 0;
+    }
+    DWORD Close(const char* windowClass)
+    {
+        if (windowClass)
+            if (HWND w = FindWindowA(windowClass, nullptr)) PostMessageA(w, WM_CLOSE, 0, 0);
+        DWORD code = static_cast<DWORD>(-1);
+        if (WaitFor([&] { return WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0; }, 20000))
+            GetExitCodeProcess(pi.hProcess, &code);
+        else
+            TerminateProcess(pi.hProcess, 1);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+        pi = PROCESS_INFORMATION();
+        return code;
+    }
+};
+
+struct Stats {
+    size_t n = 0;
+    double p50 = 0, p95 = 0, p99 = 0, max = 0;
+};
+
+Stats Summarise(std::vector<double> v)
+{
+    Stats s;
+    s.n = v.size();
+    if (v.empty()) return s;
+    std::sort(v.begin(), v.end());
+    // Nearest rank.
+    auto rank = [&](double q) {
+        size_t i = static_cast<size_t>(q * static_cast<double>(v.size()) + 0.999999);
+        return v[std::min(v.size(), std::max<size_t>(i, 1)) - 1];
+    };
+    s.p50 = rank(0.50);
+    s.p95 = rank(0.95);
+    s.p99 = rank(0.99);
+    s.max = v.back();
+    return s;
+}
+
+// Presses key 5 count times with irregular pauses; the time from the write
+// of each press report to the WM_COMMAND at the player window.
+std::vector<double> MeasureLatency(PhoneEnd& phone, const string& press, const string& release,
+                                   int count, std::mt19937& random)
+{
+    std::vector<double> samples;
+    std::uniform_int_distribution<int> pause(30, 250);
+    for (int i = 0; i < count; ++i) {
+        WaitFor([] { return false; }, static_cast<DWORD>(pause(random)));
+        const size_t before = CommandTimes.size();
+        const LONGLONG written = Now();
+        phone.Write(press);
+        if (!WaitFor([&] { return CommandTimes.size() > before; }, 5000)) {
+            std::printf("  press %d: no WM_COMMAND within 5 s\n", i);
+            continue;
+        }
+        samples.push_back(Ms(CommandTimes[before] - written));
+        phone.Write(release);
+    }
+    return samples;
+}
+
+struct BurstResult {
+    size_t handled = 0;
+    bool inOrder = false;
+    double drainSeconds = 0;
+};
+
+struct BurstWrite {
+    PhoneEnd* phone;
+    string bytes;
+};
+
+DWORD WINAPI WriteBurst(LPVOID p)
+{
+    auto* w = static_cast<BurstWrite*>(p);
+    w->phone->Write(w->bytes);
+    return 0;
+}
+
+// pairs press/release pairs in one write, keys 5 and 6 in turn; written from
+// another thread, since the player window here must keep answering.
+BurstResult MeasureBurst(PhoneEnd& phone, int pairs)
+{
+    BurstWrite w{&phone, ""};
+    for (int i = 0; i < pairs; ++i) {
+        const char key = i % 2 ? '6' : '5';
+        w.bytes += string("\r\n+CKEV: ") + key + ",1\r\n\r\n+CKEV: " + key + ",0\r\n";
+    }
+    const size_t before = CommandIds.size();
+    const LONGLONG start = Now();
+    HANDLE writer = CreateThread(nullptr, 0, WriteBurst, &w, 0, nullptr);
+    LONGLONG last = start;
+    size_t seen = before;
+    // Done when all arrived, or nothing new came for 10 s.
+    WaitFor(
+        [&] {
+            if (CommandIds.size() != seen) {
+                seen = CommandIds.size();
+                last = Now();
+            }
+            return seen - before >= static_cast<size_t>(pairs) || Ms(Now() - last) > 10000;
+        },
+        600000);
+    WaitForSingleObject(writer, 10000);
+    CloseHandle(writer);
+    BurstResult r;
+    r.handled = CommandIds.size() - before;
+    r.inOrder = r.handled == static_cast<size_t>(pairs);
+    for (size_t i = 0; r.inOrder && i < r.handled; ++i)
+        r.inOrder = CommandIds[before + i] == (i % 2 ? 40047u : 40046u);
+    r.drainSeconds = r.handled ? Ms(CommandTimes.back() - start) / 1000.0 : 0;
+    return r;
+}
+
+struct IdleCost {
+    double processCpu = -1;
+    double wineserverCpu = -1;
+    double seconds = 0;
+};
+
+IdleCost MeasureIdle(int process, int wineserver, int seconds)
+{
+    IdleCost c;
+    const double p0 = LinuxCpu(process), w0 = LinuxCpu(wineserver);
+    const LONGLONG t0 = Now();
+    // A plain sleep: this process must add nothing to the wineserver's load.
+    Sleep(static_cast<DWORD>(seconds) * 1000);
+    c.seconds = Ms(Now() - t0) / 1000.0;
+    if (p0 >= 0) c.processCpu = LinuxCpu(process) - p0;
+    if (w0 >= 0) c.wineserverCpu = LinuxCpu(wineserver) - w0;
+    return c;
+}
+
+double PerMinute(double cpu, double seconds)
+{
+    return cpu < 0 || seconds <= 0 ? -1 : cpu * 60.0 / seconds;
+}
+
+string Figure(double v, const char* format)
+{
+    if (v < 0) return "n/a";
+    char buf[64];
+    std::snprintf(buf, sizeof buf, format, v);
+    return buf;
+}
+
+bool CopyBeside(const string& from, const string& to)
+{
+    return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    bool quick = false;
+    int wineserver = 0;
+    string out;
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--quick")) quick = true;
+        if (!std::strcmp(argv[i], "--wineserver") && i + 1 < argc) wineserver = std::atoi(argv[++i]);
+        if (!std::strcmp(argv[i], "--out") && i + 1 < argc) out = argv[++i];
+    }
+    const int presses = quick ? 30 : 300;
+    const int idleSeconds = quick ? 10 : 60;
+    const int burstPairs = quick ? 100 : 1000;
+    QueryPerformanceFrequency(&Frequency);
+    std::mt19937 random(20261208);
+
+    TempDir dir;
+    PtyPair pty(dir);
+    if (!pty.Start()) {
+        std::printf("bench: no pty pair (socat)\n");
+        return 1;
+    }
+    const string built = ModuleDir() + "\\..\\..\\";
+    const string exe = dir.Win("quorvix.exe");
+    const string counting = dir.Win("quorvix-counting.exe");
+    const string settings = "[Settings]\r\nPort=" + pty.pcPath +
+                            "\r\nPingInterval=10000\r\n[Commands]\r\n"
+                            "+CKEV: 5=WINAMP,40046\r\n+CKEV: 6=WINAMP,40047\r\n";
+    if (!CopyBeside(built + "quorvix.exe", exe) ||
+        !CopyBeside(ModuleDir() + "\\quorvix-counting.exe", counting)) {
+        std::printf("bench: programs not built\n");
+        return 1;
+    }
+    WriteBytes(dir.Win("quorvix.ini"), settings);
+    WriteBytes(dir.Win("quorvix-counting.ini"), settings);
+    HWND player = CreateTestWindow("Winamp v1.x", PlayerProc);
+
+    double exeKb = 0;
+    {
+        WIN32_FILE_ATTRIBUTE_DATA a = {};
+        if (GetFileAttributesExA(exe.c_str(), GetFileExInfoStandard, &a))
+            exeKb = static_cast<double>(a.nFileSizeLow) / 1024.0;
+    }
+
+    PhoneEnd phone(pty.phonePath);
+    Running program;
+    if (!phone.Ok() || !program.Start("\"" + exe + "\"", dir.Win()) ||
+        phone.ReadAtLeast(20, 10000).size() < 20) {
+        std::printf("bench: the program did not open its port\n");
+        return 1;
+    }
+    WaitFor([] { return false; }, 2000);
+    const Memory started = MemoryOf(program.pi.hProcess);
+
+    std::printf("latency, CR LF framing: %d presses...\n", presses);
+    std::fflush(stdout);
+    const Stats crlf = Summarise(
+        MeasureLatency(phone, "\r\n+CKEV: 5,1\r\n", "\r\n+CKEV: 5,0\r\n", presses, random));
+    std::printf("latency, LF framing: %d presses...\n", presses);
+    std::fflush(stdout);
+    const Stats lf =
+        Summarise(MeasureLatency(phone, "+CKEV: 5,1\n", "+CKEV: 5,0\n", presses, random));
+    phone.ReadFor(100);
+
+    std::printf("idle: %d s...\n", idleSeconds);
+    std::fflush(stdout);
+    const string folderName = dir.unixPath.substr(dir.unixPath.rfind('/') + 1);
+    const IdleCost idle =
+        MeasureIdle(UnixPidOf(folderName, "quorvix.exe"), wineserver, idleSeconds);
+
+    std::printf("burst: %d pairs...\n", burstPairs);
+    std::fflush(stdout);
+    const BurstResult burst = MeasureBurst(phone, burstPairs);
+    const Memory afterBurst = MemoryOf(program.pi.hProcess);
+    const DWORD exitCode = program.Close("Quorvix");
+
+    std::printf("minimal reader idle: %d s...\n", idleSeconds);
+    std::fflush(stdout);
+    IdleCost floor;
+    {
+        Running reader;
+        // The reader runs a little longer than the window measured.
+        if (reader.Start("\"" + ModuleDir() + "\\min_reader.exe\" " + pty.pcPath + " " +
+                             std::to_string(idleSeconds + 4),
+                         dir.Win())) {
+            Sleep(2000);
+            floor = MeasureIdle(UnixPidOf("", "min_reader.exe"), wineserver, idleSeconds);
+            reader.Close(nullptr);
+        }
+    }
+
+    std::printf("idle passes: %d s with the counting build...\n", idleSeconds / 3);
+    std::fflush(stdout);
+    double passesPerSecond = -1;
+    {
+        HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                            sizeof(LONG), "QuorvixIdlePasses");
+        auto* passes = static_cast<volatile LONG*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
+        Running counted;
+        if (passes && counted.Start("\"" + counting + "\"", dir.Win())) {
+            Sleep(3000);
+            const LONG p0 = *passes;
+            const LONGLONG t0 = Now();
+            Sleep(static_cast<DWORD>(idleSeconds / 3) * 1000);
+            passesPerSecond = (*passes - p0) / (Ms(Now() - t0) / 1000.0);
+            counted.Close("Quorvix");
+        }
+        if (passes) UnmapViewOfFile(const_cast<LONG*>(passes));
+        if (mapping) CloseHandle(mapping);
+    }
+    DestroyWindow(player);
+
+    const double qMin = PerMinute(idle.processCpu, idle.seconds);
+    const double wMin = PerMinute(idle.wineserverCpu, idle.seconds);
+    const double fqMin = PerMinute(floor.processCpu, floor.seconds);
+    const double fwMin = PerMinute(floor.wineserverCpu, floor.seconds);
+    // The design: one idle pass per 10 ms sleep; a CR LF framed report is
+    // handled in the third pass after it arrives (CR, LF, then the report).
+    const double burstFloor = burstPairs * 8 * 0.010;
+
+    std::printf("\n%-44s %-40s %s\n", "figure", "measured", "design floor");
+    auto row = [](const string& what, const string& measured, const string& design) {
+        std::printf("%-44s %-40s %s\n", what.c_str(), measured.c_str(), design.c_str());
+    };
+    auto latency = [&](const Stats& s) {
+        return "p50 " + Figure(s.p50, "%.1f") + " p95 " + Figure(s.p95, "%.1f") + " p99 " +
+               Figure(s.p99, "%.1f") + " max " + Figure(s.max, "%.1f") + " ms (n=" +
+               std::to_string(s.n) + ")";
+    };
+    row("key-to-action latency, CR LF framing", latency(crlf), "2-3 passes of 10 ms: 20-30 ms");
+    row("key-to-action latency, LF framing", latency(lf), "0-1 pass of 10 ms: 0-10 ms");
+    row("idle CPU, quorvix.exe", Figure(qMin, "%.2f") + " s/min", "no busy loop");
+    row("idle CPU, wineserver beside quorvix.exe", Figure(wMin, "%.2f") + " s/min", "Wine's");
+    row("idle CPU, minimal port reader", Figure(fqMin, "%.2f") + " s/min", "Wine's floor");
+    row("idle CPU, wineserver beside minimal reader", Figure(fwMin, "%.2f") + " s/min", "Wine's floor");
+    row("idle passes per second", Figure(passesPerSecond, "%.1f"), "at most 100 (10 ms sleep)");
+    row("burst of " + std::to_string(burstPairs) + " press/release pairs",
+        std::to_string(burst.handled) + " handled, " + (burst.inOrder ? "in order" : "NOT in order") +
+            ", " + Figure(burst.drainSeconds, "%.1f") + " s",
+        "all, in order; 8 passes a pair: " + Figure(burstFloor, "%.0f") + " s");
+    row("quorvix.exe size", Figure(exeKb, "%.0f") + " KiB", "no limit set");
+    row("working set after start (now/peak)",
+        Figure(started.workingSetKb, "%.0f") + " / " + Figure(started.peakKb, "%.0f") + " KiB",
+        "no limit set");
+    row("working set after the burst (now/peak)",
+        Figure(afterBurst.workingSetKb, "%.0f") + " / " + Figure(afterBurst.peakKb, "%.0f") + " KiB",
+        "no limit set");
+    row("exit code after WM_CLOSE", std::to_string(exitCode), "0");
+
+    if (!out.empty()) {
+        char json[4096];
+        std::snprintf(
+            json, sizeof json,
+            "{\n  \"latency_crlf_ms\": {\"n\": %u, \"p50\": %.2f, \"p95\": %.2f, \"p99\": %.2f, "
+            "\"max\": %.2f},\n  \"latency_lf_ms\": {\"n\": %u, \"p50\": %.2f, \"p95\": %.2f, "
+            "\"p99\": %.2f, \"max\": %.2f},\n  \"idle_cpu_s_per_min\": %.3f,\n"
+            "  \"idle_wineserver_cpu_s_per_min\": %.3f,\n  \"min_reader_cpu_s_per_min\": %.3f,\n"
+            "  \"min_reader_wineserver_cpu_s_per_min\": %.3f,\n  \"idle_passes_per_s\": %.1f,\n"
+            "  \"burst\": {\"pairs\": %d, \"handled\": %u, \"in_order\": %s, \"drain_s\": %.2f},\n"
+            "  \"exe_kib\": %.0f,\n  \"working_set_kib_after_start\": %.0f,\n"
+            "  \"peak_working_set_kib_after_start\": %.0f,\n"
+            "  \"working_set_kib_after_burst\": %.0f,\n  \"peak_working_set_kib_after_burst\": %.0f,\n"
+            "  \"exit_code\": %lu\n}\n",
+            static_cast<unsigned>(crlf.n), crlf.p50, crlf.p95, crlf.p99, crlf.max,
+            static_cast<unsigned>(lf.n), lf.p50, lf.p95, lf.p99, lf.max, qMin, wMin, fqMin, fwMin,
+            passesPerSecond, burstPairs, static_cast<unsigned>(burst.handled),
+            burst.inOrder ? "true" : "false", burst.drainSeconds, exeKb, started.workingSetKb,
+            started.peakKb, afterBurst.workingSetKb, afterBurst.peakKb,
+            static_cast<unsigned long>(exitCode));
+        WriteBytes(out, json);
+    }
+    return burst.inOrder && exitCode == 0 ? 0 : 1;
+}
