@@ -37,8 +37,9 @@ struct Program : ::testing::Test {
     TempDir dir;
     PtyPair pty{dir};
     HWND player = nullptr;
-    PROCESS_INFORMATION pi = {};
-    string exe;
+    QuorvixRun run;
+    PROCESS_INFORMATION& pi = run.pi;
+    string& exe = run.exe;
 
     void SetUp() override
     {
@@ -47,40 +48,19 @@ struct Program : ::testing::Test {
     }
     void TearDown() override
     {
-        if (pi.hProcess) {
-            if (HWND w = FindWindowA("Quorvix", nullptr)) PostMessageA(w, WM_CLOSE, 0, 0);
-            if (!WaitFor([&] { return WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0; }, 5000))
-                TerminateProcess(pi.hProcess, 1);
-            CloseHandle(pi.hProcess);
-            CloseHandle(pi.hThread);
-        }
+        run.Close(5000);
         DestroyWindow(player);
     }
     bool Start(const string& settings, const string& name = "quorvix.exe")
     {
-        exe = dir.Win(name);
-        if (!CopyFileA((ModuleDir() + "\\..\\quorvix.exe").c_str(), exe.c_str(), FALSE)) return false;
-        WriteBytes(exe.substr(0, exe.size() - 4) + ".ini", settings);
-        STARTUPINFOA si = {};
-        si.cb = sizeof si;
-        string line = "\"" + exe + "\"";
-        if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, dir.Win().c_str(),
-                            &si, &pi))
-            return false;
-        return WaitFor([] { return FindWindowA("Quorvix", nullptr) != nullptr; }, 10000);
+        return run.Start(dir, settings, name);
     }
     string Settings(const string& ping, const string& commands)
     {
         return "[Settings]\r\nPort=" + pty.pcPath + "\r\nPingInterval=" + ping + "\r\n[Commands]\r\n" +
                commands;
     }
-    DWORD ExitCode(DWORD timeoutMs)
-    {
-        DWORD code = 12345;
-        if (WaitFor([&] { return WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0; }, timeoutMs))
-            GetExitCodeProcess(pi.hProcess, &code);
-        return code;
-    }
+    DWORD ExitCode(DWORD timeoutMs) { return run.ExitCode(timeoutMs); }
     // The box's window appears before its text does; the text is taken
     // from the first reading that has one.
     HWND WaitForErrorBox(string& text)

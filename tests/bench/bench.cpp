@@ -46,46 +46,6 @@ LRESULT CALLBACK PlayerProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 }
 
 
-// CPU seconds of a Linux process (the wineserver), from its /proc entry.
-double LinuxCpu(int pid)
-{
-    if (pid <= 0) return -1;
-    const string stat = ReadBytes("Z:\\proc\\" + std::to_string(pid) + "\\stat");
-    // Fields after the command name, which is in parentheses and may hold blanks.
-    const size_t close = stat.rfind(')');
-    if (close == string::npos) return -1;
-    std::vector<string> fields;
-    string rest = stat.substr(close + 2);
-    size_t at = 0;
-    while (at < rest.size()) {
-        const size_t blank = rest.find(' ', at);
-        fields.push_back(rest.substr(at, blank == string::npos ? string::npos : blank - at));
-        if (blank == string::npos) break;
-        at = blank + 1;
-    }
-    // utime and stime are fields 14 and 15 of the whole line, in 1/100 s.
-    if (fields.size() < 13) return -1;
-    return (std::atof(fields[11].c_str()) + std::atof(fields[12].c_str())) / 100.0;
-}
-
-// The Linux process that runs a Windows program: Wine gives no CPU times
-// for it, its /proc entry does. Found by its command line.
-int UnixPidOf(const string& folderName, const string& exeName)
-{
-    WIN32_FIND_DATAA f;
-    HANDLE find = FindFirstFileA("Z:\\proc\\*", &f);
-    if (find == INVALID_HANDLE_VALUE) return 0;
-    int found = 0;
-    do {
-        const int pid = std::atoi(f.cFileName);
-        if (pid <= 0) continue;
-        const string line = ReadBytes("Z:\\proc\\" + std::to_string(pid) + "\\cmdline");
-        if (line.find(folderName) != string::npos && line.find(exeName) != string::npos) found = pid;
-    } while (!found && FindNextFileA(find, &f));
-    FindClose(find);
-    return found;
-}
-
 struct Memory {
     double workingSetKb = -1;
     double peakKb = -1;
@@ -236,13 +196,13 @@ struct IdleCost {
 IdleCost MeasureIdle(int process, int wineserver, int seconds)
 {
     IdleCost c;
-    const double p0 = LinuxCpu(process), w0 = LinuxCpu(wineserver);
+    const double p0 = LinuxCpuSeconds(process), w0 = LinuxCpuSeconds(wineserver);
     const LONGLONG t0 = Now();
     // A plain sleep: this process must add nothing to the wineserver's load.
     Sleep(static_cast<DWORD>(seconds) * 1000);
     c.seconds = Ms(Now() - t0) / 1000.0;
-    if (p0 >= 0) c.processCpu = LinuxCpu(process) - p0;
-    if (w0 >= 0) c.wineserverCpu = LinuxCpu(wineserver) - w0;
+    if (p0 >= 0) c.processCpu = LinuxCpuSeconds(process) - p0;
+    if (w0 >= 0) c.wineserverCpu = LinuxCpuSeconds(wineserver) - w0;
     return c;
 }
 

@@ -249,3 +249,82 @@ std::string PhoneEnd::ReadFor(DWORD timeoutMs)
 {
     return ReadAtLeast(static_cast<size_t>(-1), timeoutMs);
 }
+
+bool QuorvixRun::Start(const TempDir& dir, const std::string& settings, const std::string& name)
+{
+    exe = dir.Win(name);
+    if (!CopyFileA((ModuleDir() + "\\..\\quorvix.exe").c_str(), exe.c_str(), FALSE)) return false;
+    WriteBytes(exe.substr(0, exe.size() - 4) + ".ini", settings);
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    std::string line = "\"" + exe + "\"";
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, dir.Win().c_str(),
+                        &si, &pi))
+        return false;
+    return WaitFor([] { return FindWindowA("Quorvix", nullptr) != nullptr; }, 10000);
+}
+
+DWORD QuorvixRun::ExitCode(DWORD timeoutMs)
+{
+    DWORD code = 12345;
+    if (pi.hProcess &&
+        WaitFor([&] { return WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0; }, timeoutMs))
+        GetExitCodeProcess(pi.hProcess, &code);
+    return code;
+}
+
+DWORD QuorvixRun::Close(DWORD timeoutMs)
+{
+    if (!pi.hProcess) return 12345;
+    if (HWND w = FindWindowA("Quorvix", nullptr)) PostMessageA(w, WM_CLOSE, 0, 0);
+    const DWORD code = ExitCode(timeoutMs);
+    if (code == 12345) TerminateProcess(pi.hProcess, 1);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    pi = PROCESS_INFORMATION();
+    return code;
+}
+
+QuorvixRun::~QuorvixRun()
+{
+    Close();
+}
+
+int UnixPidOf(const std::string& folder, const std::string& exeName)
+{
+    WIN32_FIND_DATAA f;
+    HANDLE find = FindFirstFileA("Z:\\proc\\*", &f);
+    if (find == INVALID_HANDLE_VALUE) return 0;
+    int found = 0;
+    do {
+        const int pid = std::atoi(f.cFileName);
+        if (pid <= 0) continue;
+        const std::string line = ReadBytes("Z:\\proc\\" + std::to_string(pid) + "\\cmdline");
+        if (line.find(folder) != std::string::npos && line.find(exeName) != std::string::npos)
+            found = pid;
+    } while (!found && FindNextFileA(find, &f));
+    FindClose(find);
+    return found;
+}
+
+double LinuxCpuSeconds(int pid)
+{
+    if (pid <= 0) return -1;
+    const std::string stat = ReadBytes("Z:\\proc\\" + std::to_string(pid) + "\\stat");
+    // The command name is in parentheses and may hold blanks; count after it.
+    const size_t close = stat.rfind(')');
+    if (close == std::string::npos) return -1;
+    std::vector<std::string> fields;
+    std::string field;
+    for (size_t i = close + 2; i <= stat.size(); ++i) {
+        if (i == stat.size() || stat[i] == ' ') {
+            fields.push_back(field);
+            field.clear();
+        } else {
+            field += stat[i];
+        }
+    }
+    // utime and stime, fields 14 and 15 of the line, in 1/100 s.
+    if (fields.size() < 13) return -1;
+    return (std::atof(fields[11].c_str()) + std::atof(fields[12].c_str())) / 100.0;
+}

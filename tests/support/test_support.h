@@ -43,6 +43,25 @@ extern std::vector<std::pair<WPARAM, LPARAM>> PlayerMessages;
 HWND CreatePlayerWindow();  // empties PlayerMessages first
 std::vector<WPARAM> PlayerCommands();
 
+// The real quorvix.exe, copied into a folder beside its settings file and
+// started there. Close posts WM_CLOSE and gives the exit code (12345 when it
+// did not end in time, after which it is terminated).
+struct QuorvixRun {
+    PROCESS_INFORMATION pi = {};
+    std::string exe;
+    bool Start(const TempDir& dir, const std::string& settings,
+               const std::string& name = "quorvix.exe");
+    DWORD ExitCode(DWORD timeoutMs);
+    DWORD Close(DWORD timeoutMs = 10000);
+    ~QuorvixRun();
+};
+
+// The Linux process that runs a Windows program, found by its command line
+// (Wine gives no CPU times for other processes; /proc does); 0 if none.
+int UnixPidOf(const std::string& folder, const std::string& exeName);
+// User plus system CPU seconds of a Linux process, or -1.
+double LinuxCpuSeconds(int pid);
+
 // Dispatches this thread's messages until done() or the time is up.
 bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs);
 

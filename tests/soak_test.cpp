@@ -1,0 +1,301 @@
+// Soak and fault runs of the real program: random bytes from the phone, the
+// phone vanishing and coming back, the tray menu opened over and over, and
+// settings files no one should write. Short by default; QUORVIX_SOAK=long
+// (scripts/soak) runs each at full length.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "app/app.h"
+#include "test_support.h"
+
+#include <psapi.h>
+
+namespace {
+
+using std::string;
+
+bool LongSoak()
+{
+    const char* soak = std::getenv("QUORVIX_SOAK");
+    return soak && string(soak) == "long";
+}
+
+struct Usage {
+    DWORD handles = 0;
+    double workingSetKb = 0;
+    double privateKb = 0;
+};
+
+// Wine answers GetProcessHandleCount for another process with 0; its system
+// handle list has every process's handles. Counted by owner.
+DWORD HandleCountOf(DWORD pid)
+{
+    struct Entry {
+        ULONG owner;
+        BYTE type, flags;
+        USHORT value;
+        PVOID object;
+        ACCESS_MASK access;
+    };
+    using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+    const auto query = reinterpret_cast<Query>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    if (!query) return 0;
+    std::vector<char> buffer(1 << 20);
+    ULONG needed = 0;
+    // 16: SystemHandleInformation, a count and then one entry per handle.
+    while (query(16, buffer.data(), static_cast<ULONG>(buffer.size()), &needed) != 0) {
+        if (buffer.size() >= (64u << 20)) return 0;
+        buffer.resize(buffer.size() * 2);
+    }
+    const ULONG count = *reinterpret_cast<const ULONG*>(buffer.data());
+    const auto* entries = reinterpret_cast<const Entry*>(buffer.data() + sizeof(ULONG_PTR));
+    DWORD owned = 0;
+    for (ULONG i = 0; i < count; ++i)
+        if (entries[i].owner == pid) ++owned;
+    return owned;
+}
+
+Usage UsageOf(HANDLE process)
+{
+    Usage u;
+    u.handles = HandleCountOf(GetProcessId(process));
+    PROCESS_MEMORY_COUNTERS pmc = {};
+    pmc.cb = sizeof pmc;
+    if (GetProcessMemoryInfo(process, &pmc, sizeof pmc)) {
+        u.workingSetKb = static_cast<double>(pmc.WorkingSetSize) / 1024.0;
+        u.privateKb = static_cast<double>(pmc.PagefileUsage) / 1024.0;
+    }
+    return u;
+}
+
+// The slot index of a fresh user handle: it grows only while user objects
+// (menus, windows) made anywhere on the desktop are still alive.
+unsigned NextUserSlot()
+{
+    HMENU probe = CreateMenu();
+    const unsigned slot = LOWORD(reinterpret_cast<UINT_PTR>(probe));
+    DestroyMenu(probe);
+    return slot;
+}
+
+// Answers its messages, so the program has not hung.
+bool Responds()
+{
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutA(FindWindowA("Quorvix", nullptr), WM_NULL, 0, 0, SMTO_ABORTIFHUNG,
+                               5000, &result) != 0;
+}
+
+struct Soak : ::testing::Test {
+    TempDir dir;
+    PtyPair pty{dir};
+    QuorvixRun program;
+    HWND player = nullptr;
+    void SetUp() override
+    {
+        player = CreatePlayerWindow();
+        ASSERT_TRUE(pty.Start());
+    }
+    void TearDown() override { DestroyWindow(player); }
+    string Settings(const string& ping)
+    {
+        return "[Settings]\r\nPort=" + pty.pcPath + "\r\nPingInterval=" + ping +
+               "\r\n[Commands]\r\n+CKEV: 5=WINAMP,40046\r\nA=WINAMP,7\r\n+CKEV: 8=VOLUME,1\r\n";
+    }
+};
+
+// Random bytes of the kinds that trouble a line parser.
+string NoisePiece(std::mt19937& random)
+{
+    static const char* const parts[] = {"\r", "\n", "\r\n", ",1", ",0", "+CKEV: 5", "+CKEV: 8",
+                                        "A",  "\0", "OK",   " ",  "+CKEV: 5,1\r\n", "+CKEV: 5,0\r\n"};
+    string piece;
+    const int kind = static_cast<int>(random() % 10);
+    if (kind < 6) {
+        for (int i = static_cast<int>(random() % 20); i >= 0; --i) {
+            const char* part = parts[random() % (sizeof parts / sizeof parts[0])];
+            piece += *part ? string(part) : string(1, '\0');
+        }
+    } else if (kind < 8) {
+        for (int i = static_cast<int>(random() % 200); i >= 0; --i)
+            piece += static_cast<char>(random() & 0xFF);
+    } else {
+        // A long line with no end.
+        piece.assign(1000 + random() % 6000, static_cast<char>('a' + random() % 26));
+    }
+    return piece;
+}
+
+TEST_F(Soak, RandomBytesFromThePhoneLeaveNoCrashNoHangNoGrowth)
+{
+    ASSERT_TRUE(program.Start(dir, Settings("10000")));
+    PhoneEnd phone(pty.phonePath);
+    ASSERT_TRUE(phone.Ok());
+    phone.ReadAtLeast(20, 5000);
+    HANDLE process = program.pi.hProcess;
+
+    // The counters move when something is really left behind in the program:
+    // 50 handles and 4 MiB of touched memory put there from outside.
+    const Usage clean = UsageOf(process);
+    std::vector<HANDLE> planted;
+    for (int i = 0; i < 50; ++i) {
+        HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        HANDLE remote = nullptr;
+        DuplicateHandle(GetCurrentProcess(), event, process, &remote, 0, FALSE,
+                        DUPLICATE_SAME_ACCESS | DUPLICATE_CLOSE_SOURCE);
+        planted.push_back(remote);
+    }
+    const size_t size = 4 << 20;
+    void* block = VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    ASSERT_NE(block, nullptr);
+    const string ones(size, '\1');
+    SIZE_T written = 0;
+    WriteProcessMemory(process, block, ones.data(), size, &written);
+    const Usage leaked = UsageOf(process);
+    EXPECT_GE(leaked.handles, clean.handles + 50) << "the handle count does not see leaks";
+    EXPECT_GE(leaked.workingSetKb, clean.workingSetKb + 3 * 1024) << "the working set does not";
+    for (HANDLE h : planted)
+        DuplicateHandle(process, h, nullptr, nullptr, 0, FALSE, DUPLICATE_CLOSE_SOURCE);
+    VirtualFreeEx(process, block, 0, MEM_RELEASE);
+    EXPECT_LE(UsageOf(process).handles, clean.handles + 2) << "the planted handles stayed";
+
+    const DWORD seconds = LongSoak() ? 600 : 20;
+    std::mt19937 random(8122026);
+    // A first stretch fills what the program keeps anyway (the received
+    // text's buffer); growth is counted from there.
+    auto noise = [&](DWORD ms) {
+        const DWORD start = GetTickCount();
+        while (GetTickCount() - start < ms) {
+            phone.Write(NoisePiece(random));
+            phone.ReadFor(0);  // keep-alives must not fill the pty
+            WaitFor([] { return false; }, random() % 20);
+        }
+    };
+    noise(5000);
+    WaitFor([] { return false; }, 1000);
+    const Usage before = UsageOf(process);
+    noise(seconds * 1000);
+    WaitFor([] { return false; }, 2000);
+    const Usage after = UsageOf(process);
+    ASSERT_EQ(WaitForSingleObject(process, 0), WAIT_TIMEOUT) << "the program ended";
+    EXPECT_TRUE(Responds());
+    EXPECT_FALSE(PlayerCommands().empty()) << "no mapped key was recognised in the noise";
+    std::printf("after %lu s of noise: handles %lu -> %lu, working set %.0f -> %.0f KiB, "
+                "private %.0f -> %.0f KiB, %u player commands\n",
+                seconds, before.handles, after.handles, before.workingSetKb, after.workingSetKb,
+                before.privateKb, after.privateKb, static_cast<unsigned>(PlayerCommands().size()));
+    EXPECT_LE(after.handles, before.handles + 5);
+    EXPECT_LE(after.workingSetKb, before.workingSetKb + 1024);
+    EXPECT_EQ(program.Close(), 0u);
+}
+
+TEST_F(Soak, EveryTimeThePhoneVanishesAndReturnsTheLinkComesBack)
+{
+    // No keep-alive within a cycle: a send into a vanished pty shows its
+    // error box, which is another test's matter.
+    ASSERT_TRUE(program.Start(dir, Settings("600000")));
+    {
+        PhoneEnd phone(pty.phonePath);
+        ASSERT_EQ(phone.ReadAtLeast(20, 5000).size(), 20u);
+    }
+    HANDLE process = program.pi.hProcess;
+    const int pid = UnixPidOf(dir.unixPath.substr(dir.unixPath.rfind('/') + 1), "quorvix.exe");
+    const int cycles = LongSoak() ? 100 : 2;
+    DWORD firstHandles = 0;
+    for (int cycle = 0; cycle < cycles; ++cycle) {
+        SCOPED_TRACE(cycle);
+        pty.Stop();
+        // Gone for longer than the 20 s watchdog, so that the program notices
+        // and keeps trying; its CPU meanwhile.
+        const double cpu0 = LinuxCpuSeconds(pid);
+        WaitFor([] { return false; }, 24000);
+        const double cpuGone = LinuxCpuSeconds(pid) - cpu0;
+        EXPECT_TRUE(Responds());
+        ASSERT_TRUE(pty.Start());
+        PhoneEnd phone(pty.phonePath);
+        ASSERT_TRUE(phone.Ok());
+        // Reopened within a few attempts: the init string reaches the new phone.
+        EXPECT_EQ(phone.ReadAtLeast(20, 10000), "ATZ\r\nAT+CMER=3,2\r\n\r\n");
+        const size_t commands = PlayerCommands().size();
+        phone.Write("\r\n+CKEV: 5,1\r\n\r\n+CKEV: 5,0\r\n");
+        EXPECT_TRUE(WaitFor([&] { return PlayerCommands().size() > commands; }, 5000));
+        const Usage now = UsageOf(process);
+        if (cycle == 0) firstHandles = now.handles;
+        std::printf("cycle %d: CPU %.2f s in 24 s while gone, handles %lu\n", cycle, cpuGone,
+                    now.handles);
+        if (cpuGone >= 0) {
+            EXPECT_LT(cpuGone, 2.4) << "more than a tenth of a core while gone";
+        }
+        EXPECT_LE(now.handles, firstHandles + 5);
+    }
+    EXPECT_EQ(program.Close(), 0u);
+}
+
+TEST_F(Soak, OpeningTheTrayMenuOverAndOverLeavesNoMenus)
+{
+    ASSERT_TRUE(program.Start(dir, Settings("10000")));
+    HWND window = FindWindowA("Quorvix", nullptr);
+    const int openings = LongSoak() ? 1000 : 200;
+    auto open = [&] {
+        // The icon's callback as the shell sends it for a right click.
+        PostMessageA(window, MSG_TRAYNOTIFY, 0, WM_RBUTTONDOWN);
+        if (!WaitFor([] { return FindWindowA("#32768", nullptr) != nullptr; }, 5000)) return false;
+        // Cancel mode ends the menu's modal loop in the owner's thread.
+        PostMessageA(window, WM_CANCELMODE, 0, 0);
+        return WaitFor([] { return FindWindowA("#32768", nullptr) == nullptr ||
+                                   !IsWindowVisible(FindWindowA("#32768", nullptr)); },
+                       5000);
+    };
+    ASSERT_TRUE(open());
+    const unsigned start = NextUserSlot();
+    const Usage before = UsageOf(program.pi.hProcess);
+    int opened = 0;
+    for (int i = 0; i < openings; ++i) opened += open() ? 1 : 0;
+    const unsigned end = NextUserSlot();
+    const Usage after = UsageOf(program.pi.hProcess);
+    EXPECT_EQ(opened, openings);
+    EXPECT_LE(end, start + 4) << "user slots grew from " << start << " to " << end;
+    EXPECT_LE(after.handles, before.handles + 5);
+    EXPECT_TRUE(Responds());
+    EXPECT_EQ(program.Close(), 0u);
+}
+
+TEST_F(Soak, SettingsFilesNoOneShouldWriteStillStartRunAndEnd)
+{
+    std::mt19937 random(42);
+    string garbage;
+    for (int i = 0; i < 64 * 1024; ++i) garbage += static_cast<char>(random() & 0xFF);
+    string megabyte;
+    while (megabyte.size() < (1 << 20))
+        megabyte += "; " + string(100, 'x') + "\r\nnoise" + std::to_string(megabyte.size()) + "=" +
+                    string(300, 'y') + "\r\n";
+    string manyKeys = "[Commands]\r\n";
+    for (int i = 0; i < 5000; ++i) manyKeys += "key" + std::to_string(i) + "=WINAMP," + std::to_string(i) + "\r\n";
+    const struct {
+        const char* name;
+        string text;
+    } files[] = {
+        {"binary garbage", garbage},
+        {"1 MB long", megabyte},
+        {"5,000 keys", manyKeys},
+        {"a key named 1", "[Commands]\r\n1=WINAMP,40046\r\n"},
+    };
+    for (const auto& f : files) {
+        SCOPED_TRACE(f.name);
+        // The port goes last, so that the file's own content comes first.
+        const string settings = f.text + "\r\n[Settings]\r\nPort=" + pty.pcPath + "\r\n";
+        QuorvixRun run;
+        ASSERT_TRUE(run.Start(dir, settings));
+        PhoneEnd phone(pty.phonePath);
+        EXPECT_GE(phone.ReadAtLeast(20, 5000).size(), 20u);
+        phone.Write("\r\n+CKEV: 5,1\r\n\r\n+CKEV: 5,0\r\n");
+        WaitFor([] { return false; }, 1000);
+        EXPECT_TRUE(Responds());
+        EXPECT_EQ(FindWindowA(nullptr, "Error"), nullptr);
+        EXPECT_EQ(run.Close(), 0u);
+    }
+}
+
+} // namespace
