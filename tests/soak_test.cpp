@@ -156,8 +156,13 @@ TEST_F(Soak, RandomBytesFromThePhoneLeaveNoCrashNoHangNoGrowth)
     const Usage leaked = UsageOf(process);
     EXPECT_GE(leaked.handles, clean.handles + 50) << "the handle count does not see leaks";
     EXPECT_GE(leaked.workingSetKb, clean.workingSetKb + 3 * 1024) << "the working set does not";
-    for (HANDLE h : planted)
-        DuplicateHandle(process, h, nullptr, nullptr, 0, FALSE, DUPLICATE_CLOSE_SOURCE);
+    for (HANDLE h : planted) {
+        // Taken back here and closed: Wine does not close them with no target.
+        HANDLE back = nullptr;
+        if (DuplicateHandle(process, h, GetCurrentProcess(), &back, 0, FALSE,
+                            DUPLICATE_CLOSE_SOURCE | DUPLICATE_SAME_ACCESS))
+            CloseHandle(back);
+    }
     VirtualFreeEx(process, block, 0, MEM_RELEASE);
     EXPECT_LE(UsageOf(process).handles, clean.handles + 2) << "the planted handles stayed";
 
