@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 
 #include "test_support.h"
 #include "tools/settings_check.h"
@@ -241,11 +242,73 @@ TEST_F(Monitor, PrintsEachLineWithTheKeysItWouldRunAndLeavesThePortFree)
     }
 
     // Ctrl+C in the terminal that runs it: Wine turns SIGINT into CTRL_C_EVENT.
-    // Under Wine no console control event reaches the monitor (neither
-    // GenerateConsoleCtrlEvent nor SIGINT), so it is ended from outside here.
+    // Started by a program, it has no terminal for a Ctrl+C (the next test
+    // has one); ended from outside here.
     TerminateProcess(monitor.pi.hProcess, 0);
     EXPECT_EQ(monitor.Wait(10000), 0);
     // The port is free again: the program could open it now.
+    HANDLE again = CreateFileA(pty.pcPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(again, INVALID_HANDLE_VALUE);
+    if (again != INVALID_HANDLE_VALUE) CloseHandle(again);
+}
+
+// What a terminal showed, without the console's cursor sequences.
+string TerminalText(const string& raw)
+{
+    string text;
+    for (size_t i = 0; i < raw.size(); ++i) {
+        if (raw[i] == '\x1b' && i + 1 < raw.size() && raw[i + 1] == '[') {
+            i += 2;
+            while (i < raw.size() && !std::isalpha(static_cast<unsigned char>(raw[i]))) ++i;
+            continue;
+        }
+        if (raw[i] != '\r') text += raw[i];
+    }
+    return text;
+}
+
+// Ctrl+C as a user gives it: typed into the terminal the monitor runs in
+// (Wine turns it into CTRL_C_EVENT only for a program on a terminal). A
+// background shell ignores SIGINT in what it starts; timeout restores it.
+// With the test-only modem-line shim preloaded Wine delivers no Ctrl+C, so
+// this run goes without it (the monitor's waits then wake every millisecond).
+TEST_F(Monitor, EndsOnCtrlCInItsTerminalAndClosesThePort)
+{
+    PtyPair pty(dir);
+    ASSERT_TRUE(pty.Start());
+    WriteBytes(dir.Win("quorvix.ini"), "[Commands]\r\n+CKEV: 5=WINAMP,40046\r\n");
+    PhoneEnd phone(pty.phonePath);
+    ASSERT_TRUE(phone.Ok());
+    string wineRun = ModuleDir().substr(2) + "\\..\\wine-run";
+    std::replace(wineRun.begin(), wineRun.end(), '\\', '/');
+    string port = pty.pcPath;
+    std::replace(port.begin(), port.end(), '\\', '/');
+    const string d = dir.unixPath;
+    const string monitor = "env -u LD_PRELOAD QUORVIX_NO_MODEM_SHIM=1 " + wineRun;
+    ASSERT_EQ(RunUnix("cd " + d + " && : > ctl && setsid sh -c 'tail -f ctl | timeout 120 " +
+                      "script -qfc \"" + monitor + " " + d + "/quorvix-monitor.exe " + port +
+                      "; echo EXIT=\\$?\" term.log' >/dev/null 2>&1 &"),
+              0);
+    EXPECT_EQ(phone.ReadAtLeast(20, 20000).size(), 20u);
+    phone.Write("+CKEV: 5,1\r\n");
+    const string log = dir.Win("term.log");
+    EXPECT_TRUE(WaitFor([&] { return TerminalText(ReadBytes(log)).find("WINAMP,40046") != string::npos; },
+                        10000))
+        << TerminalText(ReadBytes(log));
+
+    EXPECT_EQ(RunUnix("printf '\\003' >> " + d + "/ctl"), 0);
+    // What follows the typed ^C (the log's header quotes the command too).
+    auto afterCtrlC = [&] {
+        const string text = TerminalText(ReadBytes(log));
+        const size_t at = text.find("^C");
+        return at == string::npos ? string() : text.substr(at);
+    };
+    EXPECT_TRUE(WaitFor([&] { return afterCtrlC().find("EXIT=") != string::npos; }, 10000));
+    RunUnix("pkill -f '[t]ail -f ctl'; true");
+    const string shown = afterCtrlC();
+    EXPECT_NE(shown.find("Closed"), string::npos) << shown;
+    EXPECT_NE(shown.find("EXIT=0"), string::npos) << shown;
     HANDLE again = CreateFileA(pty.pcPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(again, INVALID_HANDLE_VALUE);
