@@ -58,6 +58,7 @@ TEST(SettingsCheck, FindsEachTrapOnItsLine)
         {"+CKEV: 5x=WINAMP,1", false, "contains key '+CKEV: 5'"},
         {"+CKEV: 5=WINAMP,1", false, "is already on line 4"},
         {"+ckev: 5=WINAMP,1", false, "is already on line 4"},
+        {"\"+CKEV: 9\"=WINAMP,1", false, "quotes are part of a key name"},
     };
     for (const auto& t : traps) {
         SCOPED_TRACE(t.line);
@@ -81,7 +82,7 @@ TEST(SettingsCheck, ACleanFileGivesNothingAndStructuralSlipsAreNamed)
 {
     const string clean = "; my phone\r\n[Settings]\r\nPort=COM5\r\nPingInterval=10000\r\n"
                          "InitString=ATZ|AT+CMER=3,1,0,0,0\r\n[Commands]\r\n"
-                         "\"+CKEV: 5\"=WINAMP,40046\r\n+CKEV: 6=KEYPRESS,$11,43\r\n"
+                         "+CKEV: 5=\"WINAMP,40046\"\r\n+CKEV: 6=KEYPRESS,$11,43\r\n"
                          "+CKEV: 7=MOUSEMOVE,Y,-5\r\n+CKEV: 8=EXECUTE,notepad.exe,a,b\r\n"
                          "+CKEV: 9=MOUSECLICK, R\r\n+CKEV: #=VOLUME,1\r\n";
     EXPECT_TRUE(CheckSettings(clean).empty()) << Describe(CheckSettings(clean));

@@ -251,7 +251,11 @@ void CheckKeyNames(const std::vector<Entry>& entries, std::vector<Finding>& find
             findings.push_back({e.line, "key " + Quoted(e.key) +
                                             " occurs in every press or release report, so its "
                                             "command runs at every key press; use the key's own "
-                                            "name, e.g. \"+CKEV: 5\""});
+                                            "name, e.g. +CKEV: 5"});
+        if (e.key.find('"') != string::npos)
+            findings.push_back({e.line, "key " + Quoted(e.key) +
+                                            ": quotes are part of a key name and no report "
+                                            "contains them, so it never runs; remove them"});
         if (earlier[i] != 0)
             findings.push_back({e.line, "key " + Quoted(e.key) + " is already on line " +
                                             std::to_string(earlier[i]) +
@@ -276,7 +280,7 @@ void CheckKeyNames(const std::vector<Entry>& entries, std::vector<Finding>& find
                                                 Quoted(inner.key) + " (line " +
                                                 std::to_string(inner.line) +
                                                 "): a press of the first also runs the second; "
-                                                "make the shorter name longer, e.g. \"+CKEV: 5,\""});
+                                                "end the shorter name with its comma, e.g. : 5, for 5"});
         }
     if (unreported > 0)
         findings.push_back({0, std::to_string(unreported) +
@@ -373,7 +377,7 @@ std::vector<Finding> CheckSettings(const string& text)
     if (!commands || commands->entries.empty()) {
         findings.push_back({commands ? commands->line : 0,
                             "no keys in [Commands]: no phone key does anything; add lines such "
-                            "as \"+CKEV: 5\"=WINAMP,40046"});
+                            "as +CKEV: 5=WINAMP,40046"});
     } else {
         const std::vector<int> earlier = EarlierLines(commands->entries);
         for (size_t i = 0; i < commands->entries.size(); ++i)
