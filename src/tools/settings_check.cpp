@@ -154,8 +154,8 @@ void CheckCommand(const Entry& e, std::vector<Finding>& findings)
         findings.push_back({e.line, "key " + Quoted(e.key) + ": " + text});
     };
     if (e.value.size() > VALUE_LIMIT)
-        warn("the command is " + std::to_string(e.value.size()) + " characters long; only the first " +
-             std::to_string(VALUE_LIMIT) + " are read");
+        warn("the command is " + std::to_string(e.value.size()) +
+             " characters long; only the first " + std::to_string(VALUE_LIMIT) + " are read");
     string rest = e.value.substr(0, VALUE_LIMIT);
     const int comment = CharPosition(rest, ';');
     if (comment > 0) rest = TrimBlanks(rest.substr(0, static_cast<size_t>(comment) - 1));
@@ -187,9 +187,11 @@ void CheckCommand(const Entry& e, std::vector<Finding>& findings)
         return;
     }
     if (keyword == "EXECUTE") {
-        if (field().empty()) warn("EXECUTE without a file starts nothing; write EXECUTE,file,parameters");
+        if (field().empty())
+            warn("EXECUTE without a file starts nothing; write EXECUTE,file,parameters");
     } else if (keyword == "KEYPRESS") {
-        if (rest.empty()) warn("KEYPRESS without key codes types nothing; write e.g. KEYPRESS,11,43");
+        if (rest.empty())
+            warn("KEYPRESS without key codes types nothing; write e.g. KEYPRESS,11,43");
         while (!rest.empty()) {
             const string problem = HexProblem(field());
             if (!problem.empty()) warn(problem);
@@ -208,7 +210,8 @@ void CheckCommand(const Entry& e, std::vector<Finding>& findings)
         }
         const string problem = NumberProblem(rest, "the MOUSEMOVE step");
         if (!problem.empty()) warn(problem);
-        if (ParseDecimal(TrimBlanks(rest)) == 0) warn("a MOUSEMOVE step of 0 does not move the cursor");
+        if (ParseDecimal(TrimBlanks(rest)) == 0)
+            warn("a MOUSEMOVE step of 0 does not move the cursor");
     } else {
         const string what = keyword == "VOLUME" ? "the VOLUME step" : "the WINAMP command number";
         const string problem = NumberProblem(rest, what);
@@ -279,8 +282,9 @@ void CheckKeyNames(const std::vector<Entry>& entries, std::vector<Finding>& find
             findings.push_back({outer.line, "key " + Quoted(outer.key) + " contains key " +
                                                 Quoted(inner.key) + " (line " +
                                                 std::to_string(inner.line) +
-                                                "): a press of the first also runs the second; "
-                                                "end the shorter name with its comma, e.g. : 5, for 5"});
+                                                "): a press of the first also runs the "
+                                                "second; end the shorter name with its "
+                                                "comma, e.g. : 5, for 5"});
         }
     if (unreported > 0)
         findings.push_back({0, std::to_string(unreported) +
@@ -300,8 +304,8 @@ void CheckSettingsSection(const Section& s, std::vector<Finding>& findings)
             continue;
         }
         if (e.value.size() > VALUE_LIMIT)
-            warn(e.key + " is " + std::to_string(e.value.size()) + " characters long; only the first " +
-                 std::to_string(VALUE_LIMIT) + " are read");
+            warn(e.key + " is " + std::to_string(e.value.size()) +
+                 " characters long; only the first " + std::to_string(VALUE_LIMIT) + " are read");
         const string value = e.value.substr(0, VALUE_LIMIT);
         if (SameName(e.key, "Port")) {
             if (value.empty()) warn("Port is empty: no port can be opened; write e.g. Port=COM5");
@@ -340,7 +344,8 @@ void CheckSettingsSection(const Section& s, std::vector<Finding>& findings)
         } else {
             string hint;
             for (const char* k : known)
-                if (SameName(e.key.substr(0, 4), string(k).substr(0, 4))) hint = string("; did you mean ") + k + "?";
+                if (SameName(e.key.substr(0, 4), string(k).substr(0, 4)))
+                    hint = string("; did you mean ") + k + "?";
             warn("unknown setting " + Quoted(e.key) +
                  " is ignored (known: Port, PingInterval, WaitPortTimeout, InitString)" + hint);
         }
