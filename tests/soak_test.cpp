@@ -9,7 +9,6 @@
 #include "app/app.h"
 #include "test_support.h"
 
-#include <psapi.h>
 
 namespace {
 
@@ -61,23 +60,10 @@ Usage UsageOf(HANDLE process)
 {
     Usage u;
     u.handles = HandleCountOf(GetProcessId(process));
-    PROCESS_MEMORY_COUNTERS pmc = {};
-    pmc.cb = sizeof pmc;
-    if (GetProcessMemoryInfo(process, &pmc, sizeof pmc)) {
-        u.workingSetKb = static_cast<double>(pmc.WorkingSetSize) / 1024.0;
-        u.privateKb = static_cast<double>(pmc.PagefileUsage) / 1024.0;
-    }
+    const ProcessMemory m = MemoryOf(process);
+    u.workingSetKb = m.workingSetKb;
+    u.privateKb = m.privateKb;
     return u;
-}
-
-// The slot index of a fresh user handle: it grows only while user objects
-// (menus, windows) made anywhere on the desktop are still alive.
-unsigned NextUserSlot()
-{
-    HMENU probe = CreateMenu();
-    const unsigned slot = LOWORD(reinterpret_cast<UINT_PTR>(probe));
-    DestroyMenu(probe);
-    return slot;
 }
 
 // Answers its messages, so the program has not hung.
@@ -213,18 +199,12 @@ TEST_F(Soak, RandomBytesFromThePhoneLeaveNoCrashNoHangNoGrowth)
     // Wine's serial driver keeps a few hundred bytes for every completed
     // WaitCommEvent, so any port reader grows under this noise: the floor
     // is a minimal reader's growth under the same bytes.
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION reader = {};
-    string line = "\"" + ModuleDir() + "\\bench\\min_reader.exe\" " + pty.pcPath + " " +
-                  std::to_string(seconds + 30);
-    ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                               &reader));
+    ChildProcess reader;
+    ASSERT_TRUE(reader.Start("\"" + ModuleDir() + "\\bench\\min_reader.exe\" " + pty.pcPath + " " +
+                             std::to_string(seconds + 30)));
     WaitFor([] { return false; }, 1000);
-    const Growth floor = GrowthUnderNoise(reader.hProcess, phone, seconds, 8122026);
-    TerminateProcess(reader.hProcess, 0);
-    CloseHandle(reader.hProcess);
-    CloseHandle(reader.hThread);
+    const Growth floor = GrowthUnderNoise(reader.pi.hProcess, phone, seconds, 8122026);
+    reader.Close(nullptr, 0);
     std::printf("growth: program %.0f KiB private, %.0f KiB working set; minimal reader %.0f KiB "
                 "private, %.0f KiB working set\n",
                 growth.PrivateKb(), growth.WorkingSetKb(), floor.PrivateKb(), floor.WorkingSetKb());

@@ -153,48 +153,13 @@ TEST_F(CheckerProgram, ExitCodesTellCleanFromWarningsFromUnreadable)
     EXPECT_EQ(code, 2);
 }
 
-// The monitor started in the background, its output collected in a file.
-struct MonitorRun {
-    PROCESS_INFORMATION pi = {};
-    string outName;
-    bool Start(const string& commandLine, const string& outputFile)
-    {
-        outName = outputFile;
-        SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
-        HANDLE out = CreateFileA(outName.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                 &sa, CREATE_ALWAYS, 0, nullptr);
-        STARTUPINFOA si = {};
-        si.cb = sizeof si;
-        si.dwFlags = STARTF_USESTDHANDLES;
-        si.hStdOutput = out;
-        si.hStdError = out;
-        si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-        string line = commandLine;
-        const bool ok = CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE,
-                                       0, nullptr, nullptr, &si, &pi) != 0;
-        CloseHandle(out);
-        return ok;
-    }
-    string Output() const
-    {
-        string s = ReadBytes(outName);
-        s.erase(std::remove(s.begin(), s.end(), '\r'), s.end());
-        return s;
-    }
-    int Wait(DWORD ms)
-    {
-        DWORD code = static_cast<DWORD>(-1);
-        if (WaitForSingleObject(pi.hProcess, ms) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
-        return static_cast<int>(code);
-    }
-    ~MonitorRun()
-    {
-        if (!pi.hProcess) return;
-        TerminateProcess(pi.hProcess, 9);
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-    }
-};
+// What a program started with an output file has written so far.
+string OutputIn(const string& file)
+{
+    string s = ReadBytes(file);
+    s.erase(std::remove(s.begin(), s.end(), '\r'), s.end());
+    return s;
+}
 
 struct Monitor : ::testing::Test {
     TempDir dir;
@@ -215,18 +180,18 @@ TEST_F(Monitor, PrintsEachLineWithTheKeysItWouldRunAndLeavesThePortFree)
                "+CKEV: 5=WINAMP,40046\r\n5,=VOLUME,1\r\n+CKEV: 6=KEYPRESS,11,43\r\n");
     PhoneEnd phone(pty.phonePath);
     ASSERT_TRUE(phone.Ok());
-    MonitorRun monitor;
-    ASSERT_TRUE(monitor.Start("\"" + exe + "\" " + pty.pcPath, dir.Win("out.txt")));
+    ChildProcess monitor;
+    ASSERT_TRUE(monitor.Start("\"" + exe + "\" " + pty.pcPath, "", dir.Win("out.txt")));
     // The same init string as the program's own.
     EXPECT_EQ(phone.ReadAtLeast(21, 10000), "AT+CMER=3,1,0,0,0\r\n\r\n");
 
     phone.Write("\r\nOK\r\n\r\n+CKEV: 5,1\r\n\r\n+CKEV: 5,0\r\n+CKEV: 7,1\r\n+CKEV: 6,");
     Sleep(50);
     phone.Write("1\r\n");
-    ASSERT_TRUE(WaitFor([&] { return monitor.Output().find("+CKEV: 6,1") != string::npos; }, 10000))
-        << monitor.Output();
+    ASSERT_TRUE(WaitFor([&] { return OutputIn(dir.Win("out.txt")).find("+CKEV: 6,1") != string::npos; }, 10000))
+        << OutputIn(dir.Win("out.txt"));
     Sleep(300);
-    const string out = monitor.Output();
+    const string out = OutputIn(dir.Win("out.txt"));
     EXPECT_NE(out.find("Listening on " + pty.pcPath + " (3 keys from "), string::npos) << out;
     const char* const expected[] = {
         "  OK\n",
@@ -246,7 +211,7 @@ TEST_F(Monitor, PrintsEachLineWithTheKeysItWouldRunAndLeavesThePortFree)
     // Started by a program, it has no terminal for a Ctrl+C (the next test
     // has one); ended from outside here.
     TerminateProcess(monitor.pi.hProcess, 0);
-    EXPECT_EQ(monitor.Wait(10000), 0);
+    EXPECT_EQ(monitor.ExitCode(10000), 0);
     // The port is free again: the program could open it now.
     HANDLE again = CreateFileA(pty.pcPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                OPEN_EXISTING, 0, nullptr);
@@ -318,11 +283,11 @@ TEST_F(Monitor, EndsOnCtrlCInItsTerminalAndClosesThePort)
 
 TEST_F(Monitor, AMissingPortIsNamedWithTheSystemsReasonAndExitCode2)
 {
-    MonitorRun monitor;
+    ChildProcess monitor;
     const string port = dir.Win("no-such-port");
-    ASSERT_TRUE(monitor.Start("\"" + exe + "\" " + port, dir.Win("out.txt")));
-    EXPECT_EQ(monitor.Wait(10000), 2);
-    const string out = monitor.Output();
+    ASSERT_TRUE(monitor.Start("\"" + exe + "\" " + port, "", dir.Win("out.txt")));
+    EXPECT_EQ(monitor.ExitCode(10000), 2);
+    const string out = OutputIn(dir.Win("out.txt"));
     EXPECT_NE(out.find("Cannot open " + port + ": "), string::npos) << out;
     // The system's own text follows, not a bare number.
     EXPECT_EQ(out.find("system error"), string::npos) << out;

@@ -88,16 +88,6 @@ TEST(Resources, TheMenuIsRussianWithSettingsSeparatorAndExit)
     DestroyMenu(menu);
 }
 
-// The slot index of a fresh user handle: it grows only while earlier menus
-// are still alive, since freed slots are handed out again.
-unsigned NextMenuSlot()
-{
-    HMENU probe = CreateMenu();
-    const unsigned slot = LOWORD(reinterpret_cast<UINT_PTR>(probe));
-    DestroyMenu(probe);
-    return slot;
-}
-
 // Closes the popup menu as soon as its modal loop dispatches our message.
 const UINT CLOSE_MENU = WM_APP + 50;
 LRESULT CALLBACK MenuOwnerProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
@@ -113,18 +103,18 @@ TEST(TrayMenu, OpeningItAThousandTimesLeaksNoMenus)
     MainWindow = owner;
 
     // The counter moves when menus are really left behind...
-    const unsigned before = NextMenuSlot();
+    const unsigned before = NextUserSlot();
     for (int i = 0; i < 50; ++i) LoadMenuA(GetModuleHandleA(nullptr), "MAINMENU");
-    const unsigned leaked = NextMenuSlot();
+    const unsigned leaked = NextUserSlot();
     EXPECT_GE(leaked, before + 50) << "the counter does not see leaked menus";
 
     // ...and stays put across a thousand openings of the tray menu.
-    const unsigned start = NextMenuSlot();
+    const unsigned start = NextUserSlot();
     for (int i = 0; i < 1000; ++i) {
         PostMessageA(owner, CLOSE_MENU, 0, 0);
         ShowTrayMenu(owner);
     }
-    const unsigned end = NextMenuSlot();
+    const unsigned end = NextUserSlot();
     EXPECT_LE(end, start + 4) << "slots grew from " << start << " to " << end;
     MainWindow = nullptr;
     DestroyWindow(owner);

@@ -30,6 +30,9 @@ extern int32_t WaitPortTimeout;
 
 // The module file name with its last four characters replaced by ".ini".
 std::string SettingsPathFor(const std::string& moduleFile);
+// quorvix.ini in the running executable's folder: the console tools shipped
+// beside the program read the program's own settings.
+std::string ProgramSettingsPath();
 // Settings of the file beside the executable.
 void LoadSettings();
 // Settings, the phone's init string and the command table from the given file.

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "../keys/keys.h"
+#include "../link/init_string.h"
 #include "../link/link.h"
 #include "../util/text.h"
 
@@ -30,6 +31,15 @@ bool SettingPresent(const std::string& key, const std::string& file)
 
 } // namespace
 
+std::string ProgramSettingsPath()
+{
+    char module[MAX_PATH + 1] = {};
+    GetModuleFileNameA(nullptr, module, MAX_PATH);
+    const std::string path = module;
+    const size_t slash = path.find_last_of("\\/");
+    return (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + "quorvix.ini";
+}
+
 void LoadSettings()
 {
     char module[MAX_PATH + 1] = {};
@@ -47,8 +57,11 @@ void LoadSettingsFrom(const std::string& file)
     // Absent (or without a command in it), the phone gets the default bytes.
     PhoneInitString = DEFAULT_INIT_STRING;
     if (SettingPresent("InitString", IniPath)) {
-        const std::string configured =
-            InitStringFromSetting(ReadIniString("Settings", "InitString", "", IniPath));
+        std::string configured;
+        // Each command ends with CR LF, as in the default.
+        for (const std::string& command :
+             InitCommands(ReadIniString("Settings", "InitString", "", IniPath)))
+            configured += command + "\r\n";
         if (!configured.empty()) PhoneInitString = configured;
     }
     LoadCommandSection("Commands", IniPath);

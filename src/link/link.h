@@ -26,9 +26,6 @@ extern const char* const DEFAULT_INIT_STRING;
 // opens, then only read, on the main thread.
 extern std::string PhoneInitString;
 
-// The InitString setting as bytes: commands separated by "|", each trimmed
-// and followed by CR LF, empty ones dropped.
-std::string InitStringFromSetting(const std::string& value);
 // Line settings, buffers, event mask and time-outs of an opened port.
 void ConfigurePort(HANDLE port);
 

@@ -2,7 +2,6 @@
 
 #include "../actions/actions.h"
 #include "../app/app.h"
-#include "../util/text.h"
 
 const char* const DEFAULT_INIT_STRING = "ATZ\r\nAT+CMER=3,2\r\n";
 std::string PhoneInitString = DEFAULT_INIT_STRING;
@@ -17,19 +16,6 @@ std::atomic<bool> StopReader{false};
 
 namespace {
 bool Reconnecting = false;
-}
-
-std::string InitStringFromSetting(const std::string& value)
-{
-    std::string rest = value;
-    std::string bytes;
-    while (!rest.empty()) {
-        std::string command;
-        SplitToken(rest, "|", command);
-        command = TrimBlanks(command);
-        if (!command.empty()) bytes += command + "\r\n";
-    }
-    return bytes;
 }
 
 void ConfigurePort(HANDLE port)

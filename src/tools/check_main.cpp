@@ -1,27 +1,12 @@
 // quorvix-check: reports every setting in a settings file that would silently
 // do nothing or something unexpected. Exit code 0 clean, 1 warnings, 2 unreadable.
-#include <windows.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "settings_check.h"
-
-namespace {
-
-// quorvix.ini in this program's own folder.
-std::string DefaultSettingsPath()
-{
-    char module[MAX_PATH + 1] = {};
-    GetModuleFileNameA(nullptr, module, MAX_PATH);
-    std::string path = module;
-    const size_t slash = path.find_last_of("\\/");
-    return (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + "quorvix.ini";
-}
-
-} // namespace
+#include "../app/app.h"
 
 int main(int argc, char** argv)
 {
@@ -29,7 +14,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: quorvix-check [settings file]\n");
         return 2;
     }
-    const std::string path = argc == 2 ? argv[1] : DefaultSettingsPath();
+    const std::string path = argc == 2 ? argv[1] : ProgramSettingsPath();
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) {
         std::fprintf(stderr, "%s: cannot be read: %s\n", path.c_str(), std::strerror(errno));

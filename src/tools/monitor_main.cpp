@@ -20,15 +20,6 @@ BOOL WINAPI StopOnCtrlC(DWORD)
     return TRUE;
 }
 
-std::string ProgramFolder()
-{
-    char module[MAX_PATH + 1] = {};
-    GetModuleFileNameA(nullptr, module, MAX_PATH);
-    std::string path = module;
-    const size_t slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
 std::string SystemMessage(DWORD code)
 {
     char text[512] = {};
@@ -80,13 +71,9 @@ void PrintLine(const std::string& line)
 // phone is quiet (flush).
 void PrintLines(std::string& pending, bool flush)
 {
-    for (;;) {
-        const int end = FirstOfAny(pending, "\r\n");
-        if (end == -1 && !(flush && !pending.empty())) return;
-        std::string line;
-        SplitToken(pending, "\r\n", line);
+    std::string line;
+    while (TakeLineFrom(pending, flush, line))
         if (!line.empty()) PrintLine(line);
-    }
 }
 
 bool Send(HANDLE port, const std::string& text)
@@ -195,7 +182,7 @@ int main(int argc, char** argv)
         return 2;
     }
     // The program's own settings: the same port, init string and keys.
-    LoadSettingsFrom(ProgramFolder() + "quorvix.ini");
+    LoadSettingsFrom(ProgramSettingsPath());
     if (argc == 2) PortName = argv[1];
 
     HANDLE port = CreateFileA(PortName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
@@ -207,8 +194,6 @@ int main(int argc, char** argv)
     }
     ConfigurePort(port);
     StopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    // A parent may have started us with Ctrl+C ignored; this tool ends on it.
-    SetConsoleCtrlHandler(nullptr, FALSE);
     SetConsoleCtrlHandler(StopOnCtrlC, TRUE);
     std::printf("Listening on %s (%u keys from %s). Press phone keys; Ctrl+C ends.\n",
                 PortName.c_str(), static_cast<unsigned>(CommandTable.size()), IniPath.c_str());

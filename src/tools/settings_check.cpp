@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <map>
 
+#include "../link/init_string.h"
 #include "../util/text.h"
 
 namespace {
@@ -106,12 +107,13 @@ std::vector<Section> ReadSections(const string& text, std::vector<Finding>& find
 
 bool IsDecimal(const string& s)
 {
-    size_t i = (!s.empty() && (s[0] == '-' || s[0] == '+')) ? 1 : 0;
-    if (i == s.size()) return false;
-    for (; i < s.size(); ++i)
+    const size_t digits = (!s.empty() && (s[0] == '-' || s[0] == '+')) ? 1 : 0;
+    if (digits == s.size() || s.size() - digits > 10) return false;
+    for (size_t i = digits; i < s.size(); ++i)
         if (!std::isdigit(static_cast<unsigned char>(s[i]))) return false;
-    return s.size() - (s[0] == '-' || s[0] == '+') <= 10 &&
-           std::stoll(s) >= INT32_MIN && std::stoll(s) <= INT32_MAX;
+    // Beyond 32 bits ParseDecimal wraps.
+    const long long value = std::stoll(s);
+    return value >= INT32_MIN && value <= INT32_MAX;
 }
 
 // How ParseDecimal reads a field, when that is not the whole field.
@@ -326,19 +328,12 @@ void CheckSettingsSection(const Section& s, std::vector<Finding>& findings)
             const string problem = NumberProblem(value, "WaitPortTimeout");
             if (!problem.empty()) warn(problem);
         } else if (SameName(e.key, "InitString")) {
-            string rest = value;
-            bool any = false;
-            while (!rest.empty()) {
-                string command;
-                SplitToken(rest, "|", command);
-                command = TrimBlanks(command);
-                if (command.empty()) continue;
-                any = true;
+            const std::vector<string> commands = InitCommands(value);
+            for (const string& command : commands)
                 if (!SameName(command.substr(0, 2), "AT"))
                     warn("InitString command " + Quoted(command) +
                          " does not begin with AT; the phone will not take it");
-            }
-            if (!any)
+            if (commands.empty())
                 warn("InitString has no command, so the default ATZ|AT+CMER=3,2 is sent; remove "
                      "the key or write the commands, separated by |");
         } else {

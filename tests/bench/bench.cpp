@@ -4,7 +4,6 @@
 // so both ends of a latency sample are read from one clock.
 //   bench [--quick] [--wineserver PID] [--out FILE]
 #include <windows.h>
-#include <psapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -45,49 +44,6 @@ LRESULT CALLBACK PlayerProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
     return DefWindowProcA(w, m, wp, lp);
 }
 
-
-struct Memory {
-    double workingSetKb = -1;
-    double peakKb = -1;
-};
-
-Memory MemoryOf(HANDLE process)
-{
-    PROCESS_MEMORY_COUNTERS pmc = {};
-    pmc.cb = sizeof pmc;
-    Memory m;
-    if (GetProcessMemoryInfo(process, &pmc, sizeof pmc)) {
-        m.workingSetKb = static_cast<double>(pmc.WorkingSetSize) / 1024.0;
-        m.peakKb = static_cast<double>(pmc.PeakWorkingSetSize) / 1024.0;
-    }
-    return m;
-}
-
-struct Running {
-    PROCESS_INFORMATION pi = {};
-    bool Start(const string& commandLine, const string& folder)
-    {
-        STARTUPINFOA si = {};
-        si.cb = sizeof si;
-        string line = commandLine;
-        return CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
-                              &si, &pi) != 0;
-    }
-    DWORD Close(const char* windowClass)
-    {
-        if (windowClass)
-            if (HWND w = FindWindowA(windowClass, nullptr)) PostMessageA(w, WM_CLOSE, 0, 0);
-        DWORD code = static_cast<DWORD>(-1);
-        if (WaitFor([&] { return WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0; }, 20000))
-            GetExitCodeProcess(pi.hProcess, &code);
-        else
-            TerminateProcess(pi.hProcess, 1);
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-        pi = PROCESS_INFORMATION();
-        return code;
-    }
-};
 
 struct Stats {
     size_t n = 0;
@@ -271,14 +227,14 @@ int main(int argc, char** argv)
     }
 
     PhoneEnd phone(pty.phonePath);
-    Running program;
+    ChildProcess program;
     if (!phone.Ok() || !program.Start("\"" + exe + "\"", dir.Win()) ||
         phone.ReadAtLeast(20, 10000).size() < 20) {
         std::printf("bench: the program did not open its port\n");
         return 1;
     }
     WaitFor([] { return false; }, 2000);
-    const Memory started = MemoryOf(program.pi.hProcess);
+    const ProcessMemory started = MemoryOf(program.pi.hProcess);
 
     std::printf("latency, CR LF framing: %d presses...\n", presses);
     std::fflush(stdout);
@@ -299,14 +255,14 @@ int main(int argc, char** argv)
     std::printf("burst: %d pairs...\n", burstPairs);
     std::fflush(stdout);
     const BurstResult burst = MeasureBurst(phone, burstPairs);
-    const Memory afterBurst = MemoryOf(program.pi.hProcess);
+    const ProcessMemory afterBurst = MemoryOf(program.pi.hProcess);
     const DWORD exitCode = program.Close("Quorvix");
 
     std::printf("minimal reader idle: %d s...\n", idleSeconds);
     std::fflush(stdout);
     IdleCost floor;
     {
-        Running reader;
+        ChildProcess reader;
         // The reader runs a little longer than the window measured.
         if (reader.Start("\"" + ModuleDir() + "\\min_reader.exe\" " + pty.pcPath + " " +
                              std::to_string(idleSeconds + 4),
@@ -324,7 +280,7 @@ int main(int argc, char** argv)
         HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
                                             sizeof(LONG), "QuorvixIdlePasses");
         auto* passes = static_cast<volatile LONG*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
-        Running counted;
+        ChildProcess counted;
         if (passes && counted.Start("\"" + counting + "\"", dir.Win())) {
             Sleep(3000);
             const LONG p0 = *passes;
@@ -368,10 +324,10 @@ int main(int argc, char** argv)
         "all, in order; 8 passes a pair: " + Figure(burstFloor, "%.0f") + " s");
     row("quorvix.exe size", Figure(exeKb, "%.0f") + " KiB", "no limit set");
     row("working set after start (now/peak)",
-        Figure(started.workingSetKb, "%.0f") + " / " + Figure(started.peakKb, "%.0f") + " KiB",
+        Figure(started.workingSetKb, "%.0f") + " / " + Figure(started.peakWorkingSetKb, "%.0f") + " KiB",
         "no limit set");
     row("working set after the burst (now/peak)",
-        Figure(afterBurst.workingSetKb, "%.0f") + " / " + Figure(afterBurst.peakKb, "%.0f") + " KiB",
+        Figure(afterBurst.workingSetKb, "%.0f") + " / " + Figure(afterBurst.peakWorkingSetKb, "%.0f") + " KiB",
         "no limit set");
     row("exit code after WM_CLOSE", std::to_string(exitCode), "0");
 
@@ -393,7 +349,7 @@ int main(int argc, char** argv)
             static_cast<unsigned>(lf.n), lf.p50, lf.p95, lf.p99, lf.max, qMin, wMin, fqMin, fwMin,
             passesPerSecond, burstPairs, static_cast<unsigned>(burst.handled),
             burst.inOrder ? "true" : "false", burst.drainSeconds, exeKb, started.workingSetKb,
-            started.peakKb, afterBurst.workingSetKb, afterBurst.peakKb,
+            started.peakWorkingSetKb, afterBurst.workingSetKb, afterBurst.peakWorkingSetKb,
             static_cast<unsigned long>(exitCode));
         WriteBytes(out, json);
     }

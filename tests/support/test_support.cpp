@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include <psapi.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -250,21 +252,30 @@ std::string PhoneEnd::ReadFor(DWORD timeoutMs)
     return ReadAtLeast(static_cast<size_t>(-1), timeoutMs);
 }
 
-bool QuorvixRun::Start(const TempDir& dir, const std::string& settings, const std::string& name)
+bool ChildProcess::Start(const std::string& commandLine, const std::string& folder,
+                         const std::string& outputFile)
 {
-    exe = dir.Win(name);
-    if (!CopyFileA((ModuleDir() + "\\..\\quorvix.exe").c_str(), exe.c_str(), FALSE)) return false;
-    WriteBytes(exe.substr(0, exe.size() - 4) + ".ini", settings);
     STARTUPINFOA si = {};
     si.cb = sizeof si;
-    std::string line = "\"" + exe + "\"";
-    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, dir.Win().c_str(),
-                        &si, &pi))
-        return false;
-    return WaitFor([] { return FindWindowA("Quorvix", nullptr) != nullptr; }, 10000);
+    HANDLE out = INVALID_HANDLE_VALUE;
+    if (!outputFile.empty()) {
+        SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+        out = CreateFileA(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+                          CREATE_ALWAYS, 0, nullptr);
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdOutput = out;
+        si.hStdError = out;
+        si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    }
+    std::string line = commandLine;
+    const bool started =
+        CreateProcessA(nullptr, &line[0], nullptr, nullptr, out != INVALID_HANDLE_VALUE, 0, nullptr,
+                       folder.empty() ? nullptr : folder.c_str(), &si, &pi) != 0;
+    if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
+    return started;
 }
 
-DWORD QuorvixRun::ExitCode(DWORD timeoutMs)
+DWORD ChildProcess::ExitCode(DWORD timeoutMs)
 {
     DWORD code = 12345;
     if (pi.hProcess &&
@@ -273,10 +284,11 @@ DWORD QuorvixRun::ExitCode(DWORD timeoutMs)
     return code;
 }
 
-DWORD QuorvixRun::Close(DWORD timeoutMs)
+DWORD ChildProcess::Close(const char* windowClass, DWORD timeoutMs)
 {
     if (!pi.hProcess) return 12345;
-    if (HWND w = FindWindowA("Quorvix", nullptr)) PostMessageA(w, WM_CLOSE, 0, 0);
+    if (windowClass)
+        if (HWND w = FindWindowA(windowClass, nullptr)) PostMessageA(w, WM_CLOSE, 0, 0);
     const DWORD code = ExitCode(timeoutMs);
     if (code == 12345) TerminateProcess(pi.hProcess, 1);
     CloseHandle(pi.hProcess);
@@ -285,9 +297,39 @@ DWORD QuorvixRun::Close(DWORD timeoutMs)
     return code;
 }
 
-QuorvixRun::~QuorvixRun()
+ChildProcess::~ChildProcess()
 {
-    Close();
+    Close(nullptr, 0);
+}
+
+bool QuorvixRun::Start(const TempDir& dir, const std::string& settings, const std::string& name)
+{
+    exe = dir.Win(name);
+    if (!CopyFileA((ModuleDir() + "\\..\\quorvix.exe").c_str(), exe.c_str(), FALSE)) return false;
+    WriteBytes(exe.substr(0, exe.size() - 4) + ".ini", settings);
+    return ChildProcess::Start("\"" + exe + "\"", dir.Win()) &&
+           WaitFor([] { return FindWindowA("Quorvix", nullptr) != nullptr; }, 10000);
+}
+
+unsigned NextUserSlot()
+{
+    HMENU probe = CreateMenu();
+    const unsigned slot = LOWORD(reinterpret_cast<UINT_PTR>(probe));
+    DestroyMenu(probe);
+    return slot;
+}
+
+ProcessMemory MemoryOf(HANDLE process)
+{
+    PROCESS_MEMORY_COUNTERS pmc = {};
+    pmc.cb = sizeof pmc;
+    ProcessMemory m;
+    if (GetProcessMemoryInfo(process, &pmc, sizeof pmc)) {
+        m.workingSetKb = static_cast<double>(pmc.WorkingSetSize) / 1024.0;
+        m.peakWorkingSetKb = static_cast<double>(pmc.PeakWorkingSetSize) / 1024.0;
+        m.privateKb = static_cast<double>(pmc.PagefileUsage) / 1024.0;
+    }
+    return m;
 }
 
 int UnixPidOf(const std::string& folder, const std::string& exeName)

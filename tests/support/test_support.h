@@ -43,18 +43,42 @@ extern std::vector<std::pair<WPARAM, LPARAM>> PlayerMessages;
 HWND CreatePlayerWindow();  // empties PlayerMessages first
 std::vector<WPARAM> PlayerCommands();
 
-// The real quorvix.exe, copied into a folder beside its settings file and
-// started there. Close posts WM_CLOSE and gives the exit code (12345 when it
-// did not end in time, after which it is terminated).
-struct QuorvixRun {
+// A Windows program started in the background, this thread's messages
+// answered while it is waited for. ExitCode gives 12345 while it still runs;
+// Close posts WM_CLOSE to its window of that class (if any), then ends it by
+// force if it does not end in time. Ended by force when destroyed.
+struct ChildProcess {
     PROCESS_INFORMATION pi = {};
+    // With outputFile, standard output and error go to that file.
+    bool Start(const std::string& commandLine, const std::string& folder = "",
+               const std::string& outputFile = "");
+    DWORD ExitCode(DWORD timeoutMs);
+    DWORD Close(const char* windowClass, DWORD timeoutMs = 10000);
+    ChildProcess() = default;
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+    ~ChildProcess();
+};
+
+// The real quorvix.exe, copied into a folder beside its settings file and
+// started there.
+struct QuorvixRun : ChildProcess {
     std::string exe;
     bool Start(const TempDir& dir, const std::string& settings,
                const std::string& name = "quorvix.exe");
-    DWORD ExitCode(DWORD timeoutMs);
-    DWORD Close(DWORD timeoutMs = 10000);
-    ~QuorvixRun();
+    DWORD Close(DWORD timeoutMs = 10000) { return ChildProcess::Close("Quorvix", timeoutMs); }
 };
+
+// The slot index of a fresh user handle: it grows only while user objects
+// (menus, windows) made anywhere on the desktop are still alive.
+unsigned NextUserSlot();
+
+struct ProcessMemory {
+    double workingSetKb = -1;
+    double peakWorkingSetKb = -1;
+    double privateKb = -1;
+};
+ProcessMemory MemoryOf(HANDLE process);
 
 // The Linux process that runs a Windows program, found by its command line
 // (Wine gives no CPU times for other processes; /proc does); 0 if none.
