@@ -237,6 +237,9 @@ string TerminalText(const string& raw)
 // Ctrl+C as a user gives it: typed into the terminal the monitor runs in
 // (Wine turns it into CTRL_C_EVENT only for a program on a terminal). A
 // background shell ignores SIGINT in what it starts; timeout restores it.
+// script runs the command with $SHELL, fixed here to dash as on a bare
+// machine; that shell gets the ^C too and dies of it unless it traps it, and
+// then the monitor's exit code is never shown.
 // With the test-only modem-line shim preloaded Wine delivers no Ctrl+C, so
 // this run goes without it (the monitor's waits then wake every millisecond).
 TEST_F(Monitor, EndsOnCtrlCInItsTerminalAndClosesThePort)
@@ -252,8 +255,8 @@ TEST_F(Monitor, EndsOnCtrlCInItsTerminalAndClosesThePort)
     std::replace(port.begin(), port.end(), '\\', '/');
     const string d = dir.unixPath;
     const string monitor = "env -u LD_PRELOAD QUORVIX_NO_MODEM_SHIM=1 " + wineRun;
-    ASSERT_EQ(RunUnix("cd " + d + " && : > ctl && setsid sh -c 'tail -f ctl | timeout 120 " +
-                      "script -qfc \"" + monitor + " " + d + "/quorvix-monitor.exe " + port +
+    ASSERT_EQ(RunUnix("cd " + d + " && : > ctl && setsid sh -c 'tail -f ctl | SHELL=/bin/sh timeout 120 " +
+                      "script -qfc \"trap : INT; " + monitor + " " + d + "/quorvix-monitor.exe " + port +
                       "; echo EXIT=\\$?\" term.log' >/dev/null 2>&1 &"),
               0);
     EXPECT_EQ(phone.ReadAtLeast(20, 20000).size(), 20u);
