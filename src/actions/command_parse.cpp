@@ -2,7 +2,12 @@
 
 #include "../util/text.h"
 
-namespace {
+std::string CommandText(const std::string& text)
+{
+    const int comment = CharPosition(text, ';');
+    if (comment > 0) return TrimBlanks(text.substr(0, static_cast<size_t>(comment) - 1));
+    return text;
+}
 
 std::string NextField(std::string& rest)
 {
@@ -11,14 +16,9 @@ std::string NextField(std::string& rest)
     return TrimBlanks(field);
 }
 
-} // namespace
-
 Command ParseCommand(const std::string& text)
 {
-    std::string rest = text;
-    const int comment = CharPosition(rest, ';');
-    if (comment > 0) rest = TrimBlanks(rest.substr(0, static_cast<size_t>(comment) - 1));
-
+    std::string rest = CommandText(text);
     Command c;
     const std::string keyword = NextField(rest);
     // What is left in rest is the argument text, untrimmed.

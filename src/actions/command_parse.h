@@ -18,6 +18,11 @@ struct Command {
     int32_t number = 0;              // MOUSEMOVE step, VOLUME step, WINAMP command
 };
 
+// A command string without its comment: the text before the first ';', trimmed.
+std::string CommandText(const std::string& text);
+// Takes the next comma-separated field from the front of rest, trimmed.
+std::string NextField(std::string& rest);
+
 // A keyword other than the six upper-case ones, a button other than L or R,
 // or an axis other than X or Y gives CommandKind::None.
 Command ParseCommand(const std::string& text);

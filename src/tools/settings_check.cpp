@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <map>
 
+#include "../actions/command_parse.h"
 #include "../link/init_string.h"
 #include "../util/text.h"
 
@@ -158,17 +159,9 @@ void CheckCommand(const Entry& e, std::vector<Finding>& findings)
     if (e.value.size() > VALUE_LIMIT)
         warn("the command is " + std::to_string(e.value.size()) +
              " characters long; only the first " + std::to_string(VALUE_LIMIT) + " are read");
-    string rest = e.value.substr(0, VALUE_LIMIT);
-    const int comment = CharPosition(rest, ';');
-    if (comment > 0) rest = TrimBlanks(rest.substr(0, static_cast<size_t>(comment) - 1));
-    string keyword;
-    SplitToken(rest, ",", keyword);
-    keyword = TrimBlanks(keyword);
-    auto field = [&rest]() {
-        string f;
-        SplitToken(rest, ",", f);
-        return TrimBlanks(f);
-    };
+    // Split into fields exactly as the program reads the command.
+    string rest = CommandText(e.value.substr(0, VALUE_LIMIT));
+    const string keyword = NextField(rest);
 
     static const char* const keywords[] = {"EXECUTE",  "KEYPRESS", "MOUSECLICK",
                                            "MOUSEMOVE", "VOLUME",   "WINAMP"};
@@ -189,22 +182,22 @@ void CheckCommand(const Entry& e, std::vector<Finding>& findings)
         return;
     }
     if (keyword == "EXECUTE") {
-        if (field().empty())
+        if (NextField(rest).empty())
             warn("EXECUTE without a file starts nothing; write EXECUTE,file,parameters");
     } else if (keyword == "KEYPRESS") {
         if (rest.empty())
             warn("KEYPRESS without key codes types nothing; write e.g. KEYPRESS,11,43");
         while (!rest.empty()) {
-            const string problem = HexProblem(field());
+            const string problem = HexProblem(NextField(rest));
             if (!problem.empty()) warn(problem);
         }
     } else if (keyword == "MOUSECLICK") {
-        const string button = field();
+        const string button = NextField(rest);
         if (button != "L" && button != "R")
             warn("MOUSECLICK button " + Quoted(button) +
                  " is neither L nor R (capitals): pressing the key does nothing");
     } else if (keyword == "MOUSEMOVE") {
-        const string axis = field();
+        const string axis = NextField(rest);
         if (axis != "X" && axis != "Y") {
             warn("MOUSEMOVE axis " + Quoted(axis) +
                  " is neither X nor Y (capitals): pressing the key does nothing");
