@@ -12,20 +12,6 @@ namespace {
 
 using std::string;
 
-// The text of a message box titled "Error", or "" when there is none.
-string ErrorBoxText(HWND box)
-{
-    string text;
-    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        char buf[256] = {};
-        char cls[64] = {};
-        GetClassNameA(child, cls, sizeof cls);
-        GetWindowTextA(child, buf, sizeof buf);
-        if (string(cls) == "Static" && buf[0]) text += buf;
-    }
-    return text;
-}
-
 // Sleeps with this thread's messages answered: the program's SendMessage to
 // the player window waits for them.
 void Pump(DWORD ms)

@@ -116,6 +116,8 @@ string NoisePiece(std::mt19937& random)
 
 struct Growth {
     Usage before, after;
+    // A write of the noise did not go in: the reader stopped reading.
+    bool stalled = false;
     double PrivateKb() const { return after.privateKb - before.privateKb; }
     double WorkingSetKb() const { return after.workingSetKb - before.workingSetKb; }
 };
@@ -126,17 +128,17 @@ struct Growth {
 Growth GrowthUnderNoise(HANDLE process, PhoneEnd& phone, DWORD seconds, unsigned seed)
 {
     std::mt19937 random(seed);
+    Growth g;
     auto noise = [&](DWORD ms) {
         const DWORD start = GetTickCount();
-        while (GetTickCount() - start < ms) {
-            phone.Write(NoisePiece(random));
+        while (!g.stalled && GetTickCount() - start < ms) {
+            g.stalled = !phone.Write(NoisePiece(random), 5000);
             phone.ReadFor(0);  // keep-alives must not fill the pty
             WaitFor([] { return false; }, random() % 20);
         }
     };
     noise(5000);
     WaitFor([] { return false; }, 1000);
-    Growth g;
     g.before = UsageOf(process);
     noise(seconds * 1000);
     WaitFor([] { return false; }, 2000);
@@ -187,6 +189,9 @@ TEST_F(Soak, RandomBytesFromThePhoneLeaveNoCrashNoHangNoGrowth)
     const Usage& before = growth.before;
     const Usage& after = growth.after;
     ASSERT_EQ(WaitForSingleObject(process, 0), WAIT_TIMEOUT) << "the program ended";
+    HWND box = FindWindowA(nullptr, "Error");
+    ASSERT_FALSE(growth.stalled) << "the program stopped reading; "
+                                 << (box ? "its box says: " + ErrorBoxText(box) : "no box open");
     EXPECT_TRUE(Responds());
     EXPECT_FALSE(PlayerCommands().empty()) << "no mapped key was recognised in the noise";
     std::printf("after %lu s of noise: handles %lu -> %lu, working set %.0f -> %.0f KiB, "
@@ -205,6 +210,7 @@ TEST_F(Soak, RandomBytesFromThePhoneLeaveNoCrashNoHangNoGrowth)
     WaitFor([] { return false; }, 1000);
     const Growth floor = GrowthUnderNoise(reader.pi.hProcess, phone, seconds, 8122026);
     reader.Close(nullptr, 0);
+    ASSERT_FALSE(floor.stalled) << "the minimal reader stopped reading";
     std::printf("growth: program %.0f KiB private, %.0f KiB working set; minimal reader %.0f KiB "
                 "private, %.0f KiB working set\n",
                 growth.PrivateKb(), growth.WorkingSetKb(), floor.PrivateKb(), floor.WorkingSetKb());
@@ -270,14 +276,16 @@ TEST_F(Soak, OpeningTheTrayMenuOverAndOverLeavesNoMenus)
                        5000);
     };
     ASSERT_TRUE(open());
-    const unsigned start = NextUserSlot();
+    const unsigned start = UserObjectsInUse();
     const Usage before = UsageOf(program.pi.hProcess);
     int opened = 0;
     for (int i = 0; i < openings; ++i) opened += open() ? 1 : 0;
-    const unsigned end = NextUserSlot();
+    const unsigned end = UserObjectsInUse();
     const Usage after = UsageOf(program.pi.hProcess);
+    std::printf("%d openings: user objects %u -> %u, handles %lu -> %lu\n", opened, start, end,
+                before.handles, after.handles);
     EXPECT_EQ(opened, openings);
-    EXPECT_LE(end, start + 4) << "user slots grew from " << start << " to " << end;
+    EXPECT_LE(end, start + 4) << "user objects grew from " << start << " to " << end;
     EXPECT_LE(after.handles, before.handles + 5);
     EXPECT_TRUE(Responds());
     EXPECT_EQ(program.Close(), 0u);

@@ -103,19 +103,28 @@ TEST(TrayMenu, OpeningItAThousandTimesLeaksNoMenus)
     MainWindow = owner;
 
     // The counter moves when menus are really left behind...
-    const unsigned before = NextUserSlot();
+    const unsigned before = UserObjectsInUse();
     for (int i = 0; i < 50; ++i) LoadMenuA(GetModuleHandleA(nullptr), "MAINMENU");
-    const unsigned leaked = NextUserSlot();
+    const unsigned leaked = UserObjectsInUse();
     EXPECT_GE(leaked, before + 50) << "the counter does not see leaked menus";
+    // ...but not when objects made meanwhile are gone again, whatever slots
+    // they took.
+    std::vector<HMENU> burst;
+    for (int i = 0; i < 300; ++i) burst.push_back(CreateMenu());
+    for (HMENU m : burst) DestroyMenu(m);
+    EXPECT_LE(UserObjectsInUse(), leaked + 4) << "the counter counts freed objects";
 
-    // ...and stays put across a thousand openings of the tray menu.
-    const unsigned start = NextUserSlot();
+    // ...and stays put across a thousand openings of the tray menu, counted
+    // from after the first (which leaves the system's own menu objects).
+    PostMessageA(owner, CLOSE_MENU, 0, 0);
+    ShowTrayMenu(owner);
+    const unsigned start = UserObjectsInUse();
     for (int i = 0; i < 1000; ++i) {
         PostMessageA(owner, CLOSE_MENU, 0, 0);
         ShowTrayMenu(owner);
     }
-    const unsigned end = NextUserSlot();
-    EXPECT_LE(end, start + 4) << "slots grew from " << start << " to " << end;
+    const unsigned end = UserObjectsInUse();
+    EXPECT_LE(end, start + 4) << "user objects grew from " << start << " to " << end;
     MainWindow = nullptr;
     DestroyWindow(owner);
 }

@@ -224,10 +224,14 @@ PhoneEnd::~PhoneEnd()
     if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
 }
 
-void PhoneEnd::Write(const std::string& bytes)
+bool PhoneEnd::Write(const std::string& bytes, DWORD timeoutMs)
 {
+    // A total write time-out of 0 means none.
+    COMMTIMEOUTS t = {MAXDWORD, 0, 0, 0, timeoutMs == INFINITE ? 0 : timeoutMs};
+    SetCommTimeouts(handle, &t);
     DWORD written = 0;
-    WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    return WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
 }
 
 std::string PhoneEnd::ReadAtLeast(size_t count, DWORD timeoutMs)
@@ -302,8 +306,32 @@ ChildProcess::~ChildProcess()
     Close(nullptr, 0);
 }
 
+std::string ErrorBoxText(HWND box)
+{
+    std::string text;
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        char buf[256] = {};
+        char cls[64] = {};
+        GetClassNameA(child, cls, sizeof cls);
+        GetWindowTextA(child, buf, sizeof buf);
+        if (std::string(cls) == "Static" && buf[0]) text += buf;
+    }
+    return text;
+}
+
 bool QuorvixRun::Start(const TempDir& dir, const std::string& settings, const std::string& name)
 {
+    // One left by a test that was stopped at its time limit would stand in
+    // for this one (and keep it from starting).
+    if (HWND stale = FindWindowA("Quorvix", nullptr)) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(stale, &pid);
+        if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid)) {
+            TerminateProcess(process, 1);
+            WaitForSingleObject(process, 5000);
+            CloseHandle(process);
+        }
+    }
     exe = dir.Win(name);
     if (!CopyFileA((ModuleDir() + "\\..\\quorvix.exe").c_str(), exe.c_str(), FALSE)) return false;
     WriteBytes(exe.substr(0, exe.size() - 4) + ".ini", settings);
@@ -311,12 +339,28 @@ bool QuorvixRun::Start(const TempDir& dir, const std::string& settings, const st
            WaitFor([] { return FindWindowA("Quorvix", nullptr) != nullptr; }, 10000);
 }
 
-unsigned NextUserSlot()
+unsigned UserObjectsInUse()
 {
-    HMENU probe = CreateMenu();
-    const unsigned slot = LOWORD(reinterpret_cast<UINT_PTR>(probe));
-    DestroyMenu(probe);
-    return slot;
+    // A user handle is 0x20 + 2 * slot, with the slot's use count in the
+    // high word. Freed slots are handed out again first, newest first; a
+    // slot in its first use comes only when none is left, and then every
+    // slot below it is either a probe or in use.
+    const unsigned FIRST_HANDLE = 0x20;
+    std::vector<HMENU> probes;
+    unsigned inUse = 0;
+    while (probes.size() < 30000) {
+        HMENU probe = CreateMenu();
+        if (!probe) break;
+        probes.push_back(probe);
+        const UINT_PTR handle = reinterpret_cast<UINT_PTR>(probe);
+        if (HIWORD(handle) == 1) {
+            const unsigned slot = (LOWORD(handle) - FIRST_HANDLE) / 2;
+            inUse = slot + 1 - static_cast<unsigned>(probes.size());
+            break;
+        }
+    }
+    for (HMENU probe : probes) DestroyMenu(probe);
+    return inUse;
 }
 
 ProcessMemory MemoryOf(HANDLE process)

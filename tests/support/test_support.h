@@ -62,6 +62,9 @@ struct ChildProcess {
 
 // The real quorvix.exe, copied into a folder beside its settings file and
 // started there.
+// The text of a message box (e.g. the one titled "Error"), "" if it has none yet.
+std::string ErrorBoxText(HWND box);
+
 struct QuorvixRun : ChildProcess {
     std::string exe;
     bool Start(const TempDir& dir, const std::string& settings,
@@ -69,9 +72,8 @@ struct QuorvixRun : ChildProcess {
     DWORD Close(DWORD timeoutMs = 10000) { return ChildProcess::Close("Quorvix", timeoutMs); }
 };
 
-// The slot index of a fresh user handle: it grows only while user objects
-// (menus, windows) made anywhere on the desktop are still alive.
-unsigned NextUserSlot();
+// How many user objects (menus, windows) are alive on the whole desktop.
+unsigned UserObjectsInUse();
 
 struct ProcessMemory {
     double workingSetKb = -1;
@@ -105,7 +107,9 @@ struct PhoneEnd {
     explicit PhoneEnd(const std::string& path);
     ~PhoneEnd();
     bool Ok() const { return handle != INVALID_HANDLE_VALUE; }
-    void Write(const std::string& bytes);
+    // False when not all of it went in within the time: the program's side
+    // of the pty is full, so the program stopped reading.
+    bool Write(const std::string& bytes, DWORD timeoutMs = INFINITE);
     // Collects what arrives until at least count bytes came or the time is up.
     std::string ReadAtLeast(size_t count, DWORD timeoutMs);
     // Everything that arrives within the time.
