@@ -1,10 +1,77 @@
-# Sourced by scripts/test, scripts/demo and the test wrapper: a private Wine
-# prefix and display inside the build folder, one wineserver for the run.
-# Usage: wine_env_setup BUILD_DIR [with-display]; wine_env_teardown.
+# Sourced by the scripts and the test wrapper: which Windows architectures
+# this host can run, and for each a private Wine prefix and display inside
+# its build folder, with one wineserver for the run.
+#   host_runs_32bit                 true when the kernel runs 32-bit programs
+#   runnable_archs                  sets ARCHS ("x86 x64" or "x64") and ARCHS_NOTE
+#   wine_env_setup DIR ARCH [with-display|existing-display]; wine_env_teardown DIR
+# Wine's loaders are called by their paths: /usr/bin/wine picks the 32-bit
+# one whenever it is installed, and that one cannot start on every host.
+
+WINESERVER=/usr/lib/wine/wineserver
+
+# Some x86-64 kernels run 64-bit programs only ("IA-32 emulation off"). Asked
+# by running one: a 93-byte 32-bit Linux program that exits with 0.
+host_runs_32bit() {
+    probe=$(mktemp /tmp/quorvix-elf32.XXXXXX) || return 1
+    printf '\177\105\114\106\001\001\001\000\000\000\000\000\000\000\000\000' > "$probe"
+    printf '\002\000\003\000\001\000\000\000\124\200\004\010\064\000\000\000' >> "$probe"
+    printf '\000\000\000\000\000\000\000\000\064\000\040\000\001\000\000\000' >> "$probe"
+    printf '\000\000\000\000\001\000\000\000\000\000\000\000\000\200\004\010' >> "$probe"
+    printf '\000\200\004\010\135\000\000\000\135\000\000\000\005\000\000\000' >> "$probe"
+    printf '\000\020\000\000\061\333\270\001\000\000\000\315\200' >> "$probe"
+    chmod +x "$probe"
+    if ( "$probe" ) >/dev/null 2>&1; then ok=0; else ok=1; fi
+    rm -f "$probe"
+    return $ok
+}
+
+wine_loader() {
+    case "$1" in
+        x86) echo /usr/lib/wine/wine ;;
+        *) echo /usr/lib/wine/wine64 ;;
+    esac
+}
+
+# x64 always; x86 where the host runs 32-bit programs. QUORVIX_ARCHS narrows
+# the choice (e.g. QUORVIX_ARCHS=x64 plays a host without 32-bit support).
+runnable_archs() {
+    if host_runs_32bit; then
+        if ! out=$(/usr/lib/wine/wine --version 2>&1); then
+            echo "this host runs 32-bit programs, but Wine's 32-bit loader /usr/lib/wine/wine does not start: $out" >&2
+            return 1
+        fi
+        ARCHS="x86 x64"
+        ARCHS_NOTE="x86 and x64 (this host runs 32-bit programs)"
+    else
+        ARCHS="x64"
+        ARCHS_NOTE="x64 only: x86 is left out because this host's kernel runs no 32-bit programs (a 32-bit probe program failed to start)"
+    fi
+    if [ -n "$QUORVIX_ARCHS" ]; then
+        wanted=
+        for a in $QUORVIX_ARCHS; do
+            case " $ARCHS " in
+                *" $a "*) wanted="$wanted $a" ;;
+                *) echo "QUORVIX_ARCHS asks for $a, which this host cannot run ($ARCHS_NOTE)" >&2; return 1 ;;
+            esac
+        done
+        ARCHS=${wanted# }
+        ARCHS_NOTE="$ARCHS (narrowed by QUORVIX_ARCHS; the host could run: $ARCHS_NOTE)"
+    fi
+}
+
+# The architecture the demo, benchmarks and soak run: the program as designed
+# (x86) where the host can, otherwise x64. Sets ARCH.
+preferred_arch() {
+    runnable_archs || return 1
+    ARCH=${ARCHS%% *}
+}
 
 wine_env_exports() {
     export WINEPREFIX="$1/wineprefix"
-    export WINEARCH=win32
+    if [ "$2" = x86 ]; then export WINEARCH=win32; else export WINEARCH=win64; fi
+    WINE=$(wine_loader "$2")
+    # Wine starts further Windows processes with this loader.
+    export WINELOADER="$WINE"
     export WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree,mshtml="
     # No sound card here: a null ALSA device still gives the mixer a speakers line.
@@ -17,8 +84,13 @@ wine_env_create_prefix() {
     printf 'pcm.!default { type null }\n' > "$b/alsa-null.conf"
     [ -f "$WINEPREFIX/system.reg" ] && [ -f "$b/wineprefix.ready" ] && return 0
     rm -rf "$WINEPREFIX"
-    wineboot -i >/dev/null 2>&1 </dev/null
-    wineserver -w
+    # To a file, not a pipe: Wine's background processes would hold a pipe open.
+    if ! "$WINE" wineboot -i >"$b/wineboot.log" 2>&1 </dev/null; then
+        echo "creating the Wine prefix $WINEPREFIX ($WINEARCH) failed; the end of $b/wineboot.log:" >&2
+        tail -5 "$b/wineboot.log" >&2
+        return 1
+    fi
+    "$WINESERVER" -w
     # Tests open their ptys by path; COM7 points at a directory, so opening it
     # fails (Wine opens a mapped port even when its target is missing).
     mkdir -p "$b/pty/not-a-port"
@@ -33,8 +105,8 @@ wine_env_create_prefix() {
         echo '"MouseThreshold1"="0"'
         echo '"MouseThreshold2"="0"'
     } > "$b/prefix-settings.reg"
-    wine regedit /S "$b/prefix-settings.reg" >/dev/null 2>&1 </dev/null
-    wineserver -w
+    "$WINE" regedit /S "$b/prefix-settings.reg" >/dev/null 2>&1 </dev/null
+    "$WINESERVER" -w
     touch "$b/wineprefix.ready"
 }
 
@@ -47,6 +119,10 @@ wine_env_start_display() {
     echo $! > "$b/xvfb.pid"
     i=0
     while [ ! -e "/tmp/.X11-unix/X$n" ] && [ $i -lt 100 ]; do sleep 0.05; i=$((i + 1)); done
+    if [ ! -e "/tmp/.X11-unix/X$n" ]; then
+        echo "the Xvfb display :$n did not start" >&2
+        return 1
+    fi
     export DISPLAY=":$n"
     echo "$DISPLAY" > "$b/display"
 }
@@ -54,26 +130,30 @@ wine_env_start_display() {
 wine_env_setup() {
     b="$1"
     mkdir -p "$b"
-    wine_env_exports "$b"
+    wine_env_exports "$b" "$2"
     rm -f "$b/display"
-    if [ "$2" = with-display ]; then
-        wine_env_start_display "$b"
-    elif [ "$2" = existing-display ]; then
+    if [ "$3" = with-display ]; then
+        wine_env_start_display "$b" || return 1
+    elif [ "$3" = existing-display ]; then
         :
     else
         unset DISPLAY
     fi
-    wine_env_create_prefix "$b"
+    wine_env_create_prefix "$b" || return 1
     # Detached, so that Wine's background processes never hold a test's pipes.
-    wineserver -k >/dev/null 2>&1 </dev/null || true
-    wineserver -w
-    wineserver -p >/dev/null 2>&1 </dev/null
-    wine cmd /c exit >/dev/null 2>&1 </dev/null
+    "$WINESERVER" -k >/dev/null 2>&1 </dev/null || true
+    "$WINESERVER" -w
+    "$WINESERVER" -p >/dev/null 2>&1 </dev/null
+    if ! "$WINE" cmd /c exit >"$b/wine-start.log" 2>&1 </dev/null; then
+        echo "Wine ($WINE, $WINEARCH) cannot run a program in $WINEPREFIX:" >&2
+        tail -5 "$b/wine-start.log" >&2
+        return 1
+    fi
 }
 
 wine_env_teardown() {
     b="$1"
-    WINEPREFIX="$b/wineprefix" wineserver -k >/dev/null 2>&1 </dev/null || true
+    WINEPREFIX="$b/wineprefix" "$WINESERVER" -k >/dev/null 2>&1 </dev/null || true
     if [ -f "$b/xvfb.pid" ]; then
         kill "$(cat "$b/xvfb.pid")" 2>/dev/null || true
         rm -f "$b/xvfb.pid" "$b/display"

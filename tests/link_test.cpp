@@ -60,6 +60,7 @@ struct Link : ::testing::Test {
     void TearDown() override
     {
         ClosePort();
+        ReaderWaitTimeout = READER_WAIT_TIMEOUT;
         Seen.onTick = nullptr;
         DestroyWindow(MainWindow);
         MainWindow = nullptr;
@@ -203,6 +204,49 @@ TEST_F(Link, ASilentLinkAsksForAReconnectAfter20Seconds)
     ClosePort();
     ClosePort();
     EXPECT_EQ(PortHandle, INVALID_HANDLE_VALUE);
+}
+
+// The watchdog's path again and again, each time on a reader that has
+// already ended: no operation of an ended reader may write into the next
+// link's records (under wine64 that was a crash), and every link reopens.
+TEST_F(Link, TenSilentLinksInARowAreEachReopened)
+{
+    PhoneEnd phone(pty.phonePath);
+    ReaderWaitTimeout = 300;
+    ASSERT_TRUE(OpenPort(pty.pcPath));
+    for (int i = 1; i <= 10; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(phone.ReadAtLeast(20, 5000), "ATZ\r\nAT+CMER=3,2\r\n\r\n");
+        ASSERT_TRUE(WaitFor([i] { return Seen.reconnects >= i; }, 5000));
+        ASSERT_EQ(WaitForSingleObject(ReaderThread, 5000), WAIT_OBJECT_0);
+        // Nothing the ended reader started is still in flight.
+        EXPECT_NE(ReadOverlapped.Internal, static_cast<ULONG_PTR>(STATUS_PENDING));
+        EXPECT_EQ(WaitForSingleObject(ReadEvent, 0), WAIT_OBJECT_0);
+        ReconnectPort();
+        ASSERT_NE(PortHandle, INVALID_HANDLE_VALUE);
+    }
+    EXPECT_EQ(phone.ReadAtLeast(20, 5000).size(), 20u);
+    phone.Write("+CKEV: 1,1\r\n");
+    EXPECT_TRUE(WaitFor([] { return Received().find("+CKEV: 1,1") != string::npos; }, 5000));
+}
+
+// A write the phone does not take is still in flight when the link closes:
+// it has ended before its record, event and bytes serve the next link.
+TEST_F(Link, AWriteInFlightHasEndedWhenTheLinkCloses)
+{
+    PhoneEnd phone(pty.phonePath);
+    ASSERT_TRUE(OpenPort(pty.pcPath));
+    // Far more than a pty holds while the phone reads nothing.
+    SendToPort(string(1 << 20, 'x'));
+    Sleep(300);
+    ASSERT_EQ(WriteOverlapped.Internal, static_cast<ULONG_PTR>(STATUS_PENDING));
+    ClosePort();
+    EXPECT_NE(WriteOverlapped.Internal, static_cast<ULONG_PTR>(STATUS_PENDING));
+    phone.ReadFor(500);
+    ASSERT_TRUE(OpenPort(pty.pcPath));
+    phone.ReadFor(500);
+    SendToPort("AT");
+    EXPECT_EQ(phone.ReadAtLeast(4, 5000), "AT\r\n");
 }
 
 TEST_F(Link, KeepAlivesEveryFiveSecondsKeepTheLinkUp)

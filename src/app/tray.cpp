@@ -11,7 +11,7 @@ NOTIFYICONDATAA TrayRecord(HWND window, UINT id, UINT flags, HICON icon, UINT ca
 {
     NOTIFYICONDATAA data;
     ZeroMemory(&data, sizeof data);
-    // The first, 88-byte form of the record: every shell since Windows 95 takes it.
+    // The first form of the record (88 bytes on x86): every shell since Windows 95 takes it.
     data.cbSize = NOTIFYICONDATAA_V1_SIZE;
     data.hWnd = window;
     data.uID = id;

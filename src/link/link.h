@@ -13,6 +13,9 @@ const UINT MSG_RECONNECT = WM_USER + 1;
 
 const DWORD READ_CHUNK_SIZE = 256;
 const DWORD READER_WAIT_TIMEOUT = 20000;
+// The watchdog's period: READER_WAIT_TIMEOUT. Tests shorten it, and only
+// while no reader runs; the reader thread reads it.
+extern DWORD ReaderWaitTimeout;
 // ReceiveBuffer keeps at most this much, the newest text, while the main
 // thread is held up (a modal box).
 const size_t RECEIVE_LIMIT = 64 * 1024;
@@ -54,6 +57,9 @@ void ClosePort();
 void ReconnectPort();
 // Sends text + CR LF without waiting; drops the text while a write is pending.
 void SendToPort(const std::string& text);
+// Cancels the write in flight, if any, and waits until it has ended, so that
+// its record, event and bytes can be released or used again. Main thread.
+void EndPendingWrite();
 DWORD WINAPI PortReaderThread(LPVOID);
 // The reader's store: bytes up to the first zero, appended, bounded.
 void AppendReceived(const char* bytes, DWORD count);

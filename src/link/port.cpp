@@ -76,8 +76,7 @@ bool OpenPort(const std::string& name)
 void ClosePort()
 {
     if (PortHandle == INVALID_HANDLE_VALUE && !ReaderThread) return;
-    // CancelIo reaches only I/O this thread started: the pending write.
-    if (PortHandle != INVALID_HANDLE_VALUE) CancelIo(PortHandle);
+    EndPendingWrite();
     StopReader = true;
     if (ReaderThread) {
         // Clearing the mask completes the reader's pending WaitCommEvent.

@@ -5,6 +5,7 @@
 std::string ReceiveBuffer;
 CRITICAL_SECTION ReceiveLock;
 DWORD LastReceiveTick = 0;
+DWORD ReaderWaitTimeout = READER_WAIT_TIMEOUT;
 
 namespace {
 
@@ -25,6 +26,19 @@ bool WritePending()
 }
 
 } // namespace
+
+void EndPendingWrite()
+{
+    if (PortHandle == INVALID_HANDLE_VALUE || !WritePending()) return;
+    // CancelIo reaches what this thread started, the write; PURGE_TXABORT
+    // ends a serial write whoever started it. Either way the write has only
+    // ended once its event says so: until then the system may still read
+    // PendingWrite and write WriteOverlapped.
+    CancelIo(PortHandle);
+    PurgeComm(PortHandle, PURGE_TXABORT | PURGE_TXCLEAR);
+    DWORD written = 0;
+    GetOverlappedResult(PortHandle, &WriteOverlapped, &written, TRUE);
+}
 
 void SendToPort(const std::string& text)
 {
@@ -63,23 +77,48 @@ namespace {
 
 enum class Wake { Event, Quiet, TimedOut, Failed };
 
-// One wait for a port event, at most until the watchdog's deadline.
-Wake WaitForPortEvent(DWORD& mask, DWORD remaining)
+// The event mask the reader's WaitCommEvent fills. Not on the reader's stack:
+// the system writes it when the wait completes, which may be after the
+// cycle, or the thread, that started it has ended.
+DWORD WaitMask = 0;
+
+// Waits that fail at once (a vanished port) are retried ever more slowly:
+// Wine starts a thread for every overlapped WaitCommEvent, so a retry every
+// 10 ms costs a tenth of a core and more.
+const DWORD QUIET_PAUSE_FIRST = 10;
+const DWORD QUIET_PAUSE_LIMIT = 100;
+
+// Ends the reader's pending wait and collects it, so that nothing still
+// writes into WaitMask or ReadOverlapped once the reader has moved on.
+// Clearing the event mask completes a pending WaitCommEvent at once, also on
+// the port of a phone that has gone; CancelIo did not under Wine (the wait
+// stayed in flight after the thread had ended). Repeated in case the wait
+// began after the first nudge.
+void FinishPendingWait()
 {
-    mask = 0;
-    if (!WaitCommEvent(PortHandle, &mask, &ReadOverlapped) && GetLastError() != ERROR_IO_PENDING)
+    while (WaitForSingleObject(ReadEvent, 100) == WAIT_TIMEOUT) SetCommMask(PortHandle, 0);
+    DWORD count = 0;
+    GetOverlappedResult(PortHandle, &ReadOverlapped, &count, FALSE);
+}
+
+// One wait for a port event, at most until the watchdog's deadline.
+Wake WaitForPortEvent(DWORD remaining)
+{
+    WaitMask = 0;
+    if (!WaitCommEvent(PortHandle, &WaitMask, &ReadOverlapped) && GetLastError() != ERROR_IO_PENDING)
         return Wake::Quiet;
     switch (WaitForSingleObject(ReadEvent, remaining)) {
     case WAIT_OBJECT_0: break;
     case WAIT_TIMEOUT:
-        // The wait must not outlive this thread's use of ReadOverlapped.
-        CancelIo(PortHandle);
+        // The link is given up; the port is closed and opened again after
+        // this thread has ended, and the wait must not outlive it.
+        FinishPendingWait();
         return Wake::TimedOut;
     default: return Wake::Failed;
     }
     DWORD count = 0;
     if (!GetOverlappedResult(PortHandle, &ReadOverlapped, &count, FALSE)) return Wake::Quiet;
-    return (mask & (EV_RXCHAR | EV_TXEMPTY)) ? Wake::Event : Wake::Quiet;
+    return (WaitMask & (EV_RXCHAR | EV_TXEMPTY)) ? Wake::Event : Wake::Quiet;
 }
 
 // Reads what is queued, at most one chunk; a read the driver leaves pending
@@ -108,12 +147,11 @@ DWORD WINAPI PortReaderThread(LPVOID)
     // The watchdog counts from the last byte or drained send; wakes that
     // bring neither do not restart it.
     DWORD lastActivity = GetTickCount();
+    DWORD quietPause = QUIET_PAUSE_FIRST;
     while (!StopReader) {
         const DWORD idle = GetTickCount() - lastActivity;
-        DWORD mask = 0;
         const Wake wake =
-            idle >= READER_WAIT_TIMEOUT ? Wake::TimedOut
-                                        : WaitForPortEvent(mask, READER_WAIT_TIMEOUT - idle);
+            idle >= ReaderWaitTimeout ? Wake::TimedOut : WaitForPortEvent(ReaderWaitTimeout - idle);
         if (wake == Wake::TimedOut) {
             // A stop request is not a silent link.
             if (!StopReader) PostMessageA(MainWindow, MSG_RECONNECT, 0, 0);
@@ -122,9 +160,11 @@ DWORD WINAPI PortReaderThread(LPVOID)
         if (wake == Wake::Failed) break;
         if (wake == Wake::Quiet) {
             // A port whose waits keep failing must not spin.
-            Sleep(10);
+            Sleep(quietPause);
+            quietPause = quietPause * 2 < QUIET_PAUSE_LIMIT ? quietPause * 2 : QUIET_PAUSE_LIMIT;
             continue;
         }
+        quietPause = QUIET_PAUSE_FIRST;
         lastActivity = GetTickCount();
         DWORD errors = 0;
         COMSTAT status;
@@ -134,7 +174,7 @@ DWORD WINAPI PortReaderThread(LPVOID)
             ShowError("Error clearing port");
             continue;
         }
-        if (!(mask & EV_RXCHAR) || status.cbInQue == 0) continue;
+        if (!(WaitMask & EV_RXCHAR) || status.cbInQue == 0) continue;
         ReadQueued(status.cbInQue);
     }
     return 0;
