@@ -89,6 +89,44 @@ TEST(Resources, TheMenuIsRussianWithSettingsSeparatorAndExit)
     DestroyMenu(menu);
 }
 
+// The PE machine of an executable file, 0 if it cannot be read.
+WORD MachineOf(const std::string& path)
+{
+    const std::string bytes = ReadBytes(path);
+    if (bytes.size() < 0x40) return 0;
+    const DWORD pe = *reinterpret_cast<const DWORD*>(bytes.data() + 0x3C);
+    if (pe + 6 > bytes.size() || bytes.compare(pe, 4, std::string("PE\0\0", 4)) != 0) return 0;
+    return *reinterpret_cast<const WORD*>(bytes.data() + pe + 4);
+}
+
+// Windows refuses to start a program whose manifest names another
+// architecture (Wine does not check): every built executable is of this
+// build's architecture, and the program's manifest says which.
+TEST(Resources, TheProgramsAreOfThisBuildsArchitectureAndTheManifestSaysSo)
+{
+    const bool x64 = sizeof(void*) == 8;
+    const std::string built = ModuleDir() + "\\..\\";
+    for (const char* exe : {"quorvix.exe", "quorvix-monitor.exe", "quorvix-check.exe"})
+        EXPECT_EQ(MachineOf(built + exe), x64 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386)
+            << exe;
+    HMODULE program = LoadLibraryExA((built + "quorvix.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(program, nullptr);
+    HRSRC found = FindResourceA(program, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+    ASSERT_NE(found, nullptr);
+    const std::string manifest(static_cast<const char*>(LockResource(LoadResource(program, found))),
+                               SizeofResource(program, found));
+    FreeLibrary(program);
+    const std::string mine = x64 ? "processorArchitecture=\"amd64\"" : "processorArchitecture=\"x86\"";
+    size_t named = 0;
+    for (size_t at = manifest.find("processorArchitecture="); at != std::string::npos;
+         at = manifest.find("processorArchitecture=", at + 1)) {
+        EXPECT_EQ(manifest.compare(at, mine.size(), mine), 0) << manifest.substr(at, 40);
+        ++named;
+    }
+    // The program's own identity and its common-controls dependency.
+    EXPECT_EQ(named, 2u) << manifest;
+}
+
 // Closes the popup menu as soon as its modal loop dispatches our message.
 const UINT CLOSE_MENU = WM_APP + 50;
 LRESULT CALLBACK MenuOwnerProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
