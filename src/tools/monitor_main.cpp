@@ -162,8 +162,10 @@ int Monitor(HANDLE port)
         pending.append(chunk, got);
         PrintLines(pending, false);
     }
-    // Nothing may still write into o once it is gone.
+    // Nothing may still write into o once it is gone. Clearing the mask
+    // completes the pending wait; CancelIo alone may leave it in flight.
     if (waiting) {
+        SetCommMask(port, 0);
         CancelIo(port);
         DWORD unused = 0;
         GetOverlappedResult(port, &o, &unused, TRUE);
