@@ -249,6 +249,34 @@ TEST_F(Link, AWriteInFlightHasEndedWhenTheLinkCloses)
     EXPECT_EQ(phone.ReadAtLeast(4, 5000), "AT\r\n");
 }
 
+// Answers a message box of this thread, as a user would.
+BOOL CALLBACK PressOk(HWND w, LPARAM)
+{
+    char cls[16] = {};
+    GetClassNameA(w, cls, sizeof cls);
+    if (string(cls) == "#32770") PostMessageA(w, WM_COMMAND, IDOK, 0);
+    return TRUE;
+}
+void CALLBACK AnswerErrorBox(HWND, UINT, UINT_PTR, DWORD)
+{
+    EnumThreadWindows(GetCurrentThreadId(), PressOk, 0);
+}
+
+// A send refused at once (the phone's end is gone) started no write: closing
+// the link must not wait for one (it waited for ever), and the next send is
+// tried again rather than dropped.
+TEST_F(Link, ASendRefusedAtOnceLeavesNothingToWaitFor)
+{
+    ASSERT_TRUE(OpenPort(pty.pcPath));
+    pty.Stop();
+    const UINT_PTR timer = SetTimer(nullptr, 0, 200, AnswerErrorBox);
+    SendToPort("AT");
+    SendToPort("AT");
+    KillTimer(nullptr, timer);
+    ClosePort();
+    EXPECT_EQ(PortHandle, INVALID_HANDLE_VALUE);
+}
+
 TEST_F(Link, KeepAlivesEveryFiveSecondsKeepTheLinkUp)
 {
     PhoneEnd phone(pty.phonePath);

@@ -18,11 +18,15 @@ struct ReceiveLockOwner {
 // The bytes of the write in flight; they must outlive SendToPort.
 std::string PendingWrite;
 bool WriteErrorShown = false;
+// Set when WriteFile left the write pending, until its event is seen set.
+// WriteOverlapped alone cannot tell: WriteFile marks it pending before it
+// starts, and a write refused at once leaves that mark. Main thread only.
+bool WriteStarted = false;
 
 bool WritePending()
 {
-    return WriteOverlapped.Internal == static_cast<ULONG_PTR>(STATUS_PENDING) &&
-           WaitForSingleObject(WriteEvent, 0) == WAIT_TIMEOUT;
+    if (WriteStarted && WaitForSingleObject(WriteEvent, 0) != WAIT_TIMEOUT) WriteStarted = false;
+    return WriteStarted;
 }
 
 } // namespace
@@ -38,6 +42,7 @@ void EndPendingWrite()
     PurgeComm(PortHandle, PURGE_TXABORT | PURGE_TXCLEAR);
     DWORD written = 0;
     GetOverlappedResult(PortHandle, &WriteOverlapped, &written, TRUE);
+    WriteStarted = false;
 }
 
 void SendToPort(const std::string& text)
@@ -49,9 +54,12 @@ void SendToPort(const std::string& text)
     PendingWrite = text + "\r\n";
     ResetEvent(WriteEvent);
     DWORD written = 0;
-    if (!WriteFile(PortHandle, PendingWrite.data(), static_cast<DWORD>(PendingWrite.size()),
-                   &written, &WriteOverlapped) &&
-        GetLastError() != ERROR_IO_PENDING) {
+    if (WriteFile(PortHandle, PendingWrite.data(), static_cast<DWORD>(PendingWrite.size()),
+                  &written, &WriteOverlapped))
+        return;
+    if (GetLastError() == ERROR_IO_PENDING) {
+        WriteStarted = true;
+    } else {
         // The box's modal loop dispatches WM_TIMER, whose send may fail again.
         if (WriteErrorShown) return;
         WriteErrorShown = true;
