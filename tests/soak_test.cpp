@@ -172,7 +172,9 @@ TEST_F(Soak, RandomBytesFromThePhoneLeaveNoCrashNoHangNoGrowth)
     SIZE_T written = 0;
     WriteProcessMemory(process, block, ones.data(), size, &written);
     const Usage leaked = UsageOf(process);
-    EXPECT_GE(leaked.handles, clean.handles + 50) << "the handle count does not see leaks";
+    // Less 2: the program's own count may move by a handle meanwhile (seen
+    // once: one fewer); the same slack as the check below.
+    EXPECT_GE(leaked.handles, clean.handles + 48) << "the handle count does not see leaks";
     EXPECT_GE(leaked.workingSetKb, clean.workingSetKb + 3 * 1024) << "the working set does not";
     for (HANDLE h : planted) {
         // Taken back here and closed: Wine does not close them with no target.
