@@ -4,6 +4,9 @@
 
 #include <objbase.h>
 
+#include <atomic>
+#include <thread>
+
 #include "actions/actions.h"
 #include "actions/command_parse.h"
 #include "app/app.h"
@@ -148,6 +151,39 @@ TEST_F(PlayerWindow, ReceivesTheNumberWithLParamOne)
     EXPECT_EQ(PlayerMessages[0], std::make_pair(WPARAM(100), LPARAM(1)));
     EXPECT_EQ(PlayerMessages[1], std::make_pair(WPARAM(0), LPARAM(1)));
     EXPECT_EQ(PlayerMessages[2], std::make_pair(WPARAM(40045), LPARAM(1)));
+}
+
+std::atomic<bool> PlayerWoke{false};
+
+LRESULT CALLBACK HungPlayerProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    if (m == WM_COMMAND) {
+        Sleep(5000);
+        PlayerWoke = true;
+    }
+    return DefWindowProcA(w, m, wp, lp);
+}
+
+// A player whose thread hangs: the command gives up on it after about a
+// second instead of holding the program's main thread until it wakes.
+TEST(HungPlayer, DoesNotHoldTheCallerUntilItWakes)
+{
+    std::atomic<HWND> hung{nullptr};
+    std::atomic<DWORD> thread{0};
+    std::thread player([&] {
+        thread = GetCurrentThreadId();
+        HWND w = CreatePlayerWindow();
+        SetWindowLongPtrA(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(HungPlayerProc));
+        hung = w;
+        MSG msg;
+        while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
+        DestroyWindow(w);
+    });
+    ASSERT_TRUE(WaitFor([&] { return hung.load() != nullptr; }, 5000));
+    ExecuteCommand("WINAMP,40046");
+    EXPECT_FALSE(PlayerWoke) << "the command waited for the hung player";
+    PostThreadMessageA(thread, WM_QUIT, 0, 0);
+    player.join();
 }
 
 TEST_F(PlayerWindow, WithoutThePlayerNothingHappens)

@@ -8,6 +8,8 @@
 #include "input_recorder.h"
 #include "test_support.h"
 
+#include <shellapi.h>
+
 namespace {
 
 using std::string;
@@ -128,6 +130,86 @@ TEST_F(Program, ReadsTheSettingsFileOfItsOwnNameAndSeesEditedCommands)
     phone.Write("key,1\r\nkey,0\r\n");
     EXPECT_TRUE(WaitFor([] { return PlayerMessages.size() >= 2; }, 5000));
     EXPECT_EQ(PlayerCommands(), (std::vector<WPARAM>{7, 8}));
+}
+
+// Wine's load order for one program's DLLs (what WINEDLLOVERRIDES sets for
+// a whole session, which a child started from here does not inherit).
+void PreferDllsBeside(const char* exe, bool prefer)
+{
+    const std::string key = std::string("Software\\Wine\\AppDefaults\\") + exe + "\\DllOverrides";
+    if (!prefer) {
+        RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
+        return;
+    }
+    HKEY k = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &k,
+                        nullptr) != ERROR_SUCCESS)
+        return;
+    RegSetValueExA(k, "winmm", 0, REG_SZ, reinterpret_cast<const BYTE*>("native,builtin"), 15);
+    RegCloseKey(k);
+}
+
+// A winmm.dll planted beside the programs (a download into the same folder)
+// is never loaded, though the loader is told to prefer a DLL found there.
+TEST_F(Program, ADllPlantedBesideTheProgramsIsNotLoaded)
+{
+    const char* const programs[] = {"load_by_name.exe", "quorvix-check.exe", "quorvix.exe"};
+    for (const char* exe : programs) PreferDllsBeside(exe, true);
+    const string built = ModuleDir() + "\\";
+    const string marker = dir.Win("planted-loaded");
+    ASSERT_TRUE(CopyFileA((built + "..\\planted\\winmm.dll").c_str(), dir.Win("winmm.dll").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA((built + "load_by_name.exe").c_str(), dir.Win("load_by_name.exe").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA((built + "..\\quorvix-check.exe").c_str(), dir.Win("quorvix-check.exe").c_str(), FALSE));
+    // The plant works on a program that loads winmm by its name alone.
+    EXPECT_EQ(RunProgram("\"" + dir.Win("load_by_name.exe") + "\" winmm.dll", 30000), 0);
+    const bool control = FileExists(marker);
+    DeleteFileA(marker.c_str());
+    EXPECT_EQ(RunProgram("\"" + dir.Win("quorvix-check.exe") + "\" \"" + dir.Win("none.ini") + "\"", 30000), 2);
+    EXPECT_FALSE(FileExists(marker)) << "quorvix-check.exe loaded it";
+    // The program uses winmm for the mixer, on the passes of a held VOLUME key.
+    PhoneEnd phone(pty.phonePath);
+    const bool started = Start(Settings("86400000", "+CKEV: 8=VOLUME,1\r\n: 8,=WINAMP,8\r\n"));
+    if (started) {
+        phone.ReadAtLeast(20, 10000);
+        phone.Write("\r\n+CKEV: 8,1\r\n");
+        EXPECT_TRUE(WaitFor([] { return PlayerMessages.size() >= 1; }, 5000));
+        Pump(500);
+        phone.Write("\r\n+CKEV: 8,0\r\n");
+        Pump(300);
+    }
+    for (const char* exe : programs) PreferDllsBeside(exe, false);
+    ASSERT_TRUE(control) << "the planted DLL is not loaded even by name: the check shows nothing";
+    ASSERT_TRUE(started);
+    EXPECT_FALSE(FileExists(marker)) << "quorvix.exe loaded it";
+}
+
+// Whether the shell holds the icon of that window (a change of nothing
+// succeeds only for an icon it has).
+bool TrayHasIcon(HWND window)
+{
+    NOTIFYICONDATAA d = {};
+    d.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    d.hWnd = window;
+    return Shell_NotifyIconA(NIM_MODIFY, &d) != FALSE;
+}
+
+// Explorer started again has none of the old icons: the program adds its
+// own again when the new taskbar announces itself.
+TEST_F(Program, TheTrayIconComesBackWhenTheTaskbarIsCreatedAgain)
+{
+    PhoneEnd phone(pty.phonePath);
+    ASSERT_TRUE(Start(Settings("86400000", "")));
+    ASSERT_EQ(phone.ReadAtLeast(20, 10000), INIT);
+    HWND program = FindWindowA("Quorvix", nullptr);
+    ASSERT_NE(program, nullptr);
+    ASSERT_TRUE(WaitFor([&] { return TrayHasIcon(program); }, 5000));
+    NOTIFYICONDATAA d = {};
+    d.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    d.hWnd = program;
+    ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &d));
+    ASSERT_FALSE(TrayHasIcon(program));
+    PostMessageA(program, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(WaitFor([&] { return TrayHasIcon(program); }, 5000));
 }
 
 TEST_F(Program, ASecondInstanceSaysSoAndEndsWithCodeZero)

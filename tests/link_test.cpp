@@ -2,6 +2,8 @@
 // phone played by the test through the other end, both under Wine.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "actions/actions.h"
 #include "app/app.h"
 #include "link/link.h"
@@ -177,6 +179,56 @@ TEST_F(Link, MoreThanAChunkArrivesWholeAndInOrder)
     phone.Write(text);
     EXPECT_TRUE(WaitFor([] { return Received().size() >= 300; }, 5000));
     EXPECT_EQ(Received(), text);
+}
+
+// Windows wakes the reader when bytes arrive, not while they wait (Wine
+// does both), so one wake must take everything queued: here with no reader
+// running, the bytes already in the driver's queue.
+TEST_F(Link, OneWakeTakesEverythingQueuedEndingWithTheRelease)
+{
+    PortHandle = CreateFileA(pty.pcPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    ASSERT_NE(PortHandle, INVALID_HANDLE_VALUE);
+    ConfigurePort(PortHandle);
+    ZeroMemory(&ReadOverlapped, sizeof ReadOverlapped);
+    ReadEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ReadOverlapped.hEvent = ReadEvent;
+    StopReader = false;
+    PhoneEnd phone(pty.phonePath);
+    const string text = string(288, '.') + "+CKEV: 4,0\r\n";
+    ASSERT_EQ(text.size(), 300u);
+    phone.Write(text);
+    DWORD queued = 0;
+    WaitFor([&] {
+        DWORD errors = 0;
+        COMSTAT status = {};
+        ClearCommError(PortHandle, &errors, &status);
+        queued = status.cbInQue;
+        return queued >= text.size();
+    }, 5000);
+    ASSERT_EQ(queued, text.size());
+    EXPECT_EQ(ReadAllQueued(), 2u);
+    EXPECT_EQ(Received(), text);
+}
+
+// COM1 to COM9 are reserved names; a port from COM10 up is found only as
+// \\.\COM12, and the user writes COM12.
+TEST_F(Link, APortFromCom10UpOpensByThePlainName)
+{
+    EXPECT_EQ(PortPath("com7"), "\\\\.\\com7");
+    EXPECT_EQ(PortPath("\\\\.\\COM12"), "\\\\.\\COM12");
+    EXPECT_EQ(PortPath("COM"), "COM");
+    EXPECT_EQ(PortPath("COM1x"), "COM1x");
+    EXPECT_EQ(PortPath(pty.pcPath), pty.pcPath);
+    const char* prefix = std::getenv("WINEPREFIX");
+    ASSERT_NE(prefix, nullptr);
+    const string device = string(prefix) + "/dosdevices/com12";
+    ASSERT_EQ(RunUnix("ln -sfn " + pty.pcUnix + " " + device), 0);
+    PhoneEnd phone(pty.phonePath);
+    const bool opened = OpenPort("COM12");
+    RunUnix("rm -f " + device);
+    ASSERT_TRUE(opened);
+    EXPECT_EQ(phone.ReadAtLeast(20, 5000), "ATZ\r\nAT+CMER=3,2\r\n\r\n");
 }
 
 TEST_F(Link, TheBufferKeepsTheNewestTextWithinItsLimit)

@@ -2,13 +2,19 @@
 """What a user downloads: the zip of one architecture holds, in one folder
 named like the zip, the program, its two tools, a commented settings file
 and a read-me, with Windows line ends, and every executable in it is of the
-zip's architecture.  usage: package_test.py ZIP ARCH"""
+zip's architecture and imports only DLLs that Windows loads from its own
+folder whatever lies beside the program (its known DLLs).  usage: package_test.py ZIP ARCH"""
 import os
 import struct
 import sys
 import zipfile
 
 MACHINES = {"x86": 0x014C, "x64": 0x8664}
+# Known DLLs on every Windows from 7 to 11: a file of the same name beside
+# the program is never loaded in their place.
+KNOWN_DLLS = {"advapi32", "clbcatq", "comdlg32", "difxapi", "gdi32", "imagehlp", "imm32",
+              "kernel32", "msctf", "msvcrt", "normaliz", "nsi", "ole32", "oleaut32", "psapi",
+              "rpcrt4", "sechost", "setupapi", "shell32", "shlwapi", "user32", "wldap32", "ws2_32"}
 EXPECTED = ["quorvix.exe", "quorvix-monitor.exe", "quorvix-check.exe", "quorvix.ini", "README.txt"]
 
 
@@ -19,6 +25,35 @@ def machine(data):
     if data[pe:pe + 4] != b"PE\0\0":
         return None
     return struct.unpack_from("<H", data, pe + 4)[0]
+
+
+def imports(data):
+    """The DLL names of the import directory, as dumpbin /imports lists them."""
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    sections, optional_size = struct.unpack_from("<HxxxxxxxxxxxxH", data, pe + 6)
+    optional = pe + 24
+    directories = optional + (96 if struct.unpack_from("<H", data, optional)[0] == 0x10B else 112)
+    import_rva = struct.unpack_from("<I", data, directories + 8)[0]
+    table = []
+    for i in range(sections):
+        at = optional + optional_size + 40 * i
+        size, rva, _, raw = struct.unpack_from("<IIII", data, at + 8)
+        table.append((rva, size, raw))
+
+    def offset(rva):
+        for start, size, raw in table:
+            if start <= rva < start + size:
+                return raw + rva - start
+        raise ValueError(f"RVA {rva:#x} is in no section")
+
+    names, at = [], offset(import_rva)
+    while True:
+        name_rva = struct.unpack_from("<I", data, at + 12)[0]
+        if name_rva == 0:
+            return names
+        name = offset(name_rva)
+        names.append(data[name:data.index(b"\0", name)].decode("ascii"))
+        at += 20
 
 
 def main(path, arch):
@@ -34,6 +69,9 @@ def main(path, arch):
             if name.endswith(".exe"):
                 if machine(data) != MACHINES[arch]:
                     faults.append(f"{name}: machine {machine(data)!r}, not {arch}")
+                planted = [d for d in imports(data) if d.lower()[:-4] not in KNOWN_DLLS]
+                if planted:
+                    faults.append(f"{name}: imports {planted}, which a DLL beside it would replace")
             else:
                 text = data.decode("ascii")
                 if text.count("\n") != text.count("\r\n") or "\r\n" not in text:

@@ -183,12 +183,55 @@ TEST_F(SettingsBesideProgram, LongLinesAndBinaryGarbageDoNotBreakLoading)
     EXPECT_NE(out.find("Commands="), string::npos);
 }
 
+std::string Utf8(const std::wstring& text)
+{
+    std::string out(text.size() * 4 + 1, '\0');
+    out.resize(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0],
+                                                       static_cast<int>(out.size()), nullptr, nullptr)) - 1);
+    return out;
+}
+
+void WriteWide(const std::wstring& path, const string& bytes)
+{
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(f);
+}
+
+// A folder named in characters the ANSI code page lacks (Chinese, under
+// Wine's 1252): the program and the tools still read the settings beside
+// them, through the folder's short name; the file keeps the program's name.
+TEST_F(SettingsBesideProgram, AFolderNamedOutsideTheCodePageIsReachedByItsShortName)
+{
+    const string parent = dir.Win("x");
+    std::wstring folder(parent.begin(), parent.end() - 1);
+    folder += L"\u4E2D\u6587\\";
+    BOOL lossy = FALSE;
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, folder.c_str(), -1, nullptr, 0, nullptr, &lossy);
+    ASSERT_TRUE(lossy) << "code page " << GetACP() << " holds the folder's name; the test needs one that does not";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    const string module = ModuleDir();
+    const std::wstring built = std::wstring(module.begin(), module.end()) + L"\\";
+    ASSERT_TRUE(CopyFileW((built + L"settings_probe.exe").c_str(), (folder + L"phone remote.exe").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW((built + L"..\\quorvix-check.exe").c_str(), (folder + L"quorvix-check.exe").c_str(), FALSE));
+    WriteWide(folder + L"phone remote.ini", "[Settings]\r\nPort=COM9\r\n");
+    WriteWide(folder + L"quorvix.ini", "[Settings]\r\nPort=COM9\r\n[Commands]\r\n: 5,=WINAMP,1\r\n");
+
+    string out;
+    EXPECT_EQ(RunProgram("\"" + Utf8(folder + L"phone remote.exe") + "\"", 30000, &out), 0);
+    EXPECT_NE(out.find("Port=[COM9]"), string::npos) << out;
+    EXPECT_NE(out.find("\\phone remote.ini\n"), string::npos) << out;
+    EXPECT_EQ(RunProgram("\"" + Utf8(folder + L"quorvix-check.exe") + "\"", 30000, &out), 0) << out;
+    EXPECT_NE(out.find("quorvix.ini: no problems found"), string::npos) << out;
+}
+
 TEST(SettingsPath, LastFourCharactersAreReplaced)
 {
-    EXPECT_EQ(SettingsPathFor("C:\\Tools\\Remote.exe"), "C:\\Tools\\Remote.ini");
-    EXPECT_EQ(SettingsPathFor("D:\\bin\\phone.EXE"), "D:\\bin\\phone.ini");
-    EXPECT_EQ(SettingsPathFor("C:\\x\\prog"), "C:\\x\\.ini");
-    EXPECT_EQ(SettingsPathFor("ab"), ".ini");
+    EXPECT_EQ(SettingsPathFor(L"C:\\Tools\\Remote.exe"), L"C:\\Tools\\Remote.ini");
+    EXPECT_EQ(SettingsPathFor(L"D:\\bin\\phone.EXE"), L"D:\\bin\\phone.ini");
+    EXPECT_EQ(SettingsPathFor(L"C:\\x\\prog"), L"C:\\x\\.ini");
+    EXPECT_EQ(SettingsPathFor(L"ab"), L".ini");
 }
 
 } // namespace

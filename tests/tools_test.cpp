@@ -44,6 +44,7 @@ TEST(SettingsCheck, FindsEachTrapOnItsLine)
         {"+CKEV: 9=EXECUTE, ,/x", false, "EXECUTE without a file"},
         {"+CKEV: 9=", false, "no command"},
         {"Port=", true, "Port is empty"},
+        {"Port=COM1     ; default COM1", true, "Port holds ';'"},
         {"PingInterval=0", true, "PingInterval 0"},
         {"PingInterval=-5", true, "negative PingInterval"},
         {"PingInterval=abc", true, "'abc' is not a plain decimal number"},

@@ -42,22 +42,39 @@ TEST(TrayIcon, IsAddedSwitchedAndDeleted)
     DestroyWindow(owner);
 }
 
-TEST(Resources, TheFourPicturesLoadByNameAt16AndDiffer)
+int WidthOf(HICON icon)
+{
+    ICONINFO info = {};
+    if (!GetIconInfo(icon, &info)) return -1;
+    BITMAP bm = {};
+    GetObjectA(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bm, &bm);
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    return bm.bmWidth;
+}
+
+// Each picture has an image drawn for 100, 125, 150 and 200 % display
+// scale, and the tray gets the one of the system's small-icon size.
+TEST(Resources, TheFourPicturesHoldEveryScalesSizeAndLoadAtTheSystemsOwn)
 {
     const char* names[] = {"MAINICON", "XNOTCONNECTED", "XRECIVE", "XERROR"};
     const int ids[] = {IDI_MAINICON_IMAGE, IDI_NOTCONNECTED_IMAGE, IDI_RECEIVE_IMAGE, IDI_ERROR_IMAGE};
     std::string images[4];
     for (int i = 0; i < 4; ++i) {
-        HICON icon = Load(names[i]);
-        ASSERT_NE(icon, nullptr) << names[i];
-        ICONINFO info = {};
-        ASSERT_TRUE(GetIconInfo(icon, &info));
-        BITMAP bm = {};
-        GetObjectA(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bm, &bm);
-        EXPECT_EQ(bm.bmWidth, 16) << names[i];
-        if (info.hbmColor) DeleteObject(info.hbmColor);
-        DeleteObject(info.hbmMask);
-        // The group names its one image by the fixed id.
+        HRSRC group = FindResourceA(nullptr, names[i], MAKEINTRESOURCEA(14));
+        ASSERT_NE(group, nullptr) << names[i];
+        const BYTE* dir = static_cast<const BYTE*>(LockResource(LoadResource(nullptr, group)));
+        const WORD count = *reinterpret_cast<const WORD*>(dir + 4);
+        std::vector<int> sizes;
+        for (WORD e = 0; e < count; ++e) {
+            const BYTE* entry = dir + 6 + 14 * e;
+            sizes.push_back(entry[0]);
+            const WORD id = *reinterpret_cast<const WORD*>(entry + 12);
+            HRSRC image = FindResourceA(nullptr, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(3));
+            ASSERT_NE(image, nullptr) << names[i] << " " << entry[0];
+            EXPECT_EQ(SizeofResource(nullptr, image), *reinterpret_cast<const DWORD*>(entry + 8));
+        }
+        EXPECT_EQ(sizes, (std::vector<int>{16, 20, 24, 32})) << names[i];
         HRSRC image = FindResourceA(nullptr, MAKEINTRESOURCEA(ids[i]), MAKEINTRESOURCEA(3));
         ASSERT_NE(image, nullptr) << names[i];
         const char* bytes = static_cast<const char*>(LockResource(LoadResource(nullptr, image)));
@@ -66,6 +83,10 @@ TEST(Resources, TheFourPicturesLoadByNameAt16AndDiffer)
     }
     for (int i = 0; i < 4; ++i)
         for (int j = i + 1; j < 4; ++j) EXPECT_NE(images[i], images[j]) << names[i] << " " << names[j];
+
+    LoadTrayPictures(GetModuleHandleA(nullptr));
+    for (HICON icon : {MainIcon, NotConnectedIcon, ReceiveIcon, ErrorIcon})
+        EXPECT_EQ(WidthOf(icon), GetSystemMetrics(SM_CXSMICON));
 }
 
 TEST(Resources, TheMenuIsRussianWithSettingsSeparatorAndExit)
@@ -133,6 +154,23 @@ LRESULT CALLBACK MenuOwnerProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 {
     if (m == CLOSE_MENU) EndMenu();
     return DefWindowProcA(w, m, wp, lp);
+}
+
+// Microsoft's rule for notification-area menus: a WM_NULL to the owner after
+// the menu closes, or the next opening may flash shut.
+TEST(TrayMenu, LeavesAWmNullForItsOwnerWhenItCloses)
+{
+    HWND owner = CreateTestWindow("QuorvixMenuOwner", MenuOwnerProc);
+    ASSERT_NE(owner, nullptr);
+    MainWindow = owner;
+    PostMessageA(owner, CLOSE_MENU, 0, 0);
+    ShowTrayMenu(owner);
+    bool null = false;
+    MSG msg;
+    while (PeekMessageA(&msg, owner, 0, 0, PM_REMOVE)) null = null || msg.message == WM_NULL;
+    EXPECT_TRUE(null);
+    MainWindow = nullptr;
+    DestroyWindow(owner);
 }
 
 TEST(TrayMenu, OpeningItAThousandTimesLeaksNoMenus)

@@ -4,6 +4,8 @@
 
 #include <objbase.h>
 
+#include <algorithm>
+
 #include "actions/actions.h"
 
 namespace {
@@ -21,7 +23,7 @@ protected:
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         uint32_t v = 0;
         if (!GetParam().get(v)) GTEST_SKIP() << GetParam().name << " is not available here";
-        if (GetParam().get == EndpointGetVolume && !EndpointVolumeWorks())
+        if (GetParam().get == EndpointGetVolume && !EndpointTakesStep(500))
             GTEST_SKIP() << "the endpoint here ignores writes (Wine's does)";
     }
     void TearDown() override { CoUninitialize(); }
@@ -89,6 +91,63 @@ TEST(MasterVolume, UsesAWorkingBackEnd)
     SetMasterVolume(-1);
     EXPECT_EQ(GetMasterVolume(), 0u);
     CoUninitialize();
+}
+
+// A stand-in endpoint: absent until present is set, and moving only in
+// steps of grain units, as some devices do.
+struct FakeEndpoint {
+    bool present = false;
+    uint32_t value = 0;
+    uint32_t grain = 1;
+} Fake;
+
+bool FakeGet(uint32_t& v)
+{
+    if (Fake.present) v = Fake.value;
+    return Fake.present;
+}
+
+bool FakeSet(int32_t v)
+{
+    if (!Fake.present) return false;
+    const int64_t clamped = std::min<int64_t>(std::max<int64_t>(v, 0), 65535);
+    Fake.value = static_cast<uint32_t>((clamped + Fake.grain / 2) / Fake.grain * Fake.grain);
+    return true;
+}
+
+// An audio device missing at one press (a headset unplugged) does not send
+// later presses to the mixer for good, and a device with coarse steps is
+// probed with the key's own step.
+TEST(VolumeBackEnd, IsChosenAgainAtEveryPress)
+{
+    const VolumeCalls real = EndpointVolume;
+    EndpointVolume = {FakeGet, FakeSet};
+    Fake = FakeEndpoint();
+    ExecuteCommand("VOLUME,1");
+    SetMasterVolume(30000);
+    EXPECT_EQ(Fake.value, 0u) << "the absent endpoint was written";
+
+    Fake.present = true;
+    Fake.value = 10000;
+    ExecuteCommand("VOLUME,1");
+    EXPECT_EQ(Fake.value, 10000u) << "the probe did not put the volume back";
+    SetMasterVolume(30000);
+    EXPECT_EQ(Fake.value, 30000u);
+
+    Fake.grain = 2048;
+    Fake.value = 8192;
+    ExecuteCommand("VOLUME,5");
+    SetMasterVolume(20480);
+    EXPECT_EQ(Fake.value, 20480u);
+    EXPECT_EQ(GetMasterVolume(), 20480u);
+
+    // Gone in the middle of a hold: the next press finds the mixer again.
+    Fake.present = false;
+    ExecuteCommand("VOLUME,1");
+    SetMasterVolume(100);
+    EXPECT_EQ(Fake.value, 20480u);
+    EndpointVolume = real;
+    VolumeStep = 0;
 }
 
 } // namespace

@@ -25,5 +25,18 @@ bool EndpointGetVolume(uint32_t& value);
 bool EndpointSetVolume(int32_t value);
 bool MixerGetVolume(uint32_t& value);
 bool MixerSetVolume(int32_t value);
-// True when the endpoint is present and a write to it sticks; decided once.
-bool EndpointVolumeWorks();
+// The endpoint's two calls as the volume uses them; tests put stand-ins
+// here. Main thread.
+struct VolumeCalls {
+    bool (*get)(uint32_t&);
+    bool (*set)(int32_t value);
+};
+extern VolumeCalls EndpointVolume;
+// True when the endpoint is present and a write of that many units moves
+// it; the volume is put back. Some endpoints (Wine's) accept writes and
+// ignore them, and a device with coarse steps ignores a move smaller than one.
+bool EndpointTakesStep(int32_t units);
+// Decides which back end a held VOLUME key moves: the endpoint when it
+// takes the key's own step, else the mixer. At every press, since audio
+// devices come and go.
+void ChooseVolumeBackEnd(int32_t step);

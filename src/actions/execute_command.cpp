@@ -12,6 +12,8 @@ int32_t VolumeStep = 0;
 
 namespace {
 
+const UINT PLAYER_SEND_TIMEOUT = 1000;
+
 void StartProgram(const Command& c)
 {
     // Empty texts go as "" rather than null, as the shell is handed them.
@@ -39,8 +41,12 @@ void ClickButton(char button)
 void SendToPlayer(int32_t number)
 {
     HWND player = FindWindowA("Winamp v1.x", nullptr);
+    // A hung player must not hang the keys, the tray and the keep-alives
+    // with it: the send gives up after about a second.
+    DWORD_PTR result = 0;
     if (player)
-        SendMessageA(player, WM_COMMAND, static_cast<WPARAM>(static_cast<uint32_t>(number)), 1);
+        SendMessageTimeoutA(player, WM_COMMAND, static_cast<WPARAM>(static_cast<uint32_t>(number)),
+                            1, SMTO_ABORTIFHUNG, PLAYER_SEND_TIMEOUT, &result);
 }
 
 } // namespace
@@ -53,7 +59,10 @@ void ExecuteCommand(const std::string& command)
     case CommandKind::KeyPress: PressKeys(c.keys); break;
     case CommandKind::MouseClick: ClickButton(c.button); break;
     case CommandKind::MouseMove: (c.axis == 'X' ? MouseDeltaX : MouseDeltaY) = c.number; break;
-    case CommandKind::Volume: VolumeStep = c.number; break;
+    case CommandKind::Volume:
+        ChooseVolumeBackEnd(c.number);
+        VolumeStep = c.number;
+        break;
     case CommandKind::Winamp: SendToPlayer(c.number); break;
     case CommandKind::None: break;
     }

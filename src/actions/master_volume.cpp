@@ -7,6 +7,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+
+#include "../util/system_dll.h"
 
 namespace {
 
@@ -44,6 +47,39 @@ bool OpenEndpointVolume(ComPtr<IAudioEndpointVolume>& volume)
                                         volume.Out()));
 }
 
+// winmm is no known DLL: it is loaded from the system folder, when first
+// needed, never found beside the program.
+struct MixerCalls {
+    decltype(&mixerOpen) open = nullptr;
+    decltype(&mixerClose) close = nullptr;
+    decltype(&mixerGetLineInfoA) getLineInfo = nullptr;
+    decltype(&mixerGetLineControlsA) getLineControls = nullptr;
+    decltype(&mixerGetControlDetailsA) getControlDetails = nullptr;
+    decltype(&mixerSetControlDetails) setControlDetails = nullptr;
+};
+
+// Null when winmm or one of its calls is missing. Main thread.
+const MixerCalls* Mixer()
+{
+    static const MixerCalls calls = [] {
+        MixerCalls c;
+        HMODULE winmm = LoadSystemDll(L"winmm.dll");
+        c.open = SystemFunction<decltype(c.open)>(winmm, "mixerOpen");
+        c.close = SystemFunction<decltype(c.close)>(winmm, "mixerClose");
+        c.getLineInfo = SystemFunction<decltype(c.getLineInfo)>(winmm, "mixerGetLineInfoA");
+        c.getLineControls =
+            SystemFunction<decltype(c.getLineControls)>(winmm, "mixerGetLineControlsA");
+        c.getControlDetails =
+            SystemFunction<decltype(c.getControlDetails)>(winmm, "mixerGetControlDetailsA");
+        c.setControlDetails =
+            SystemFunction<decltype(c.setControlDetails)>(winmm, "mixerSetControlDetails");
+        return c;
+    }();
+    const bool all = calls.open && calls.close && calls.getLineInfo && calls.getLineControls &&
+                     calls.getControlDetails && calls.setControlDetails;
+    return all ? &calls : nullptr;
+}
+
 // The calls name mixer device 0 by its id, which the open handle keeps open:
 // Wine runs out of mixer handles after 256 calls through handles.
 HMIXEROBJ const DEVICE_ZERO = nullptr;
@@ -51,6 +87,7 @@ HMIXEROBJ const DEVICE_ZERO = nullptr;
 // The speakers line's volume control of mixer device 0; the handle is closed
 // by the destructor whatever happens in between.
 struct SpeakersControl {
+    const MixerCalls* winmm = nullptr;
     HMIXER mixer = nullptr;
     MIXERCONTROLA control;
     MIXERCONTROLDETAILS details;
@@ -62,7 +99,9 @@ struct SpeakersControl {
         ZeroMemory(&control, sizeof control);
         ZeroMemory(&details, sizeof details);
         value.dwValue = 0;
-        if (mixerOpen(&mixer, 0, 0, 0, 0) != MMSYSERR_NOERROR || !mixer) {
+        winmm = Mixer();
+        if (!winmm) return;
+        if (winmm->open(&mixer, 0, 0, 0, 0) != MMSYSERR_NOERROR || !mixer) {
             mixer = nullptr;
             return;
         }
@@ -70,7 +109,7 @@ struct SpeakersControl {
         ZeroMemory(&line, sizeof line);
         line.cbStruct = sizeof line;
         line.dwComponentType = MIXERLINE_COMPONENTTYPE_DST_SPEAKERS;
-        if (mixerGetLineInfoA(DEVICE_ZERO, &line,
+        if (winmm->getLineInfo(DEVICE_ZERO, &line,
                               MIXER_OBJECTF_MIXER | MIXER_GETLINEINFOF_COMPONENTTYPE) !=
             MMSYSERR_NOERROR)
             return;
@@ -84,7 +123,7 @@ struct SpeakersControl {
         query.pamxctrl = &control;
         control.cbStruct = sizeof control;
         // Without a volume control on the speakers line nothing else is touched.
-        if (mixerGetLineControlsA(DEVICE_ZERO, &query,
+        if (winmm->getLineControls(DEVICE_ZERO, &query,
                                   MIXER_OBJECTF_MIXER | MIXER_GETLINECONTROLSF_ONEBYTYPE) !=
             MMSYSERR_NOERROR)
             return;
@@ -98,7 +137,7 @@ struct SpeakersControl {
     }
     ~SpeakersControl()
     {
-        if (mixer) mixerClose(mixer);
+        if (mixer) winmm->close(mixer);
     }
     SpeakersControl(const SpeakersControl&) = delete;
     SpeakersControl& operator=(const SpeakersControl&) = delete;
@@ -136,7 +175,7 @@ bool MixerGetVolume(uint32_t& value)
 {
     SpeakersControl speakers;
     if (!speakers.found) return false;
-    if (mixerGetControlDetailsA(DEVICE_ZERO, &speakers.details,
+    if (speakers.winmm->getControlDetails(DEVICE_ZERO, &speakers.details,
                                 MIXER_OBJECTF_MIXER | MIXER_GETCONTROLDETAILSF_VALUE) !=
         MMSYSERR_NOERROR)
         return false;
@@ -151,41 +190,71 @@ bool MixerSetVolume(int32_t value)
     speakers.value.dwValue = static_cast<DWORD>(
         Clamp(value, static_cast<int32_t>(speakers.control.Bounds.dwMinimum),
               static_cast<int32_t>(speakers.control.Bounds.dwMaximum)));
-    return mixerSetControlDetails(DEVICE_ZERO, &speakers.details,
+    return speakers.winmm->setControlDetails(DEVICE_ZERO, &speakers.details,
                                   MIXER_OBJECTF_MIXER | MIXER_SETCONTROLDETAILSF_VALUE) ==
            MMSYSERR_NOERROR;
 }
 
-// Whether the endpoint really takes a write, found once by moving the volume
-// one unit and back: some implementations (Wine's) accept writes and ignore
-// them, and then only the mixer works.
-bool EndpointVolumeWorks()
+VolumeCalls EndpointVolume = {EndpointGetVolume, EndpointSetVolume};
+
+namespace {
+// Which back end the held VOLUME key moves, chosen again at every press.
+// Main thread.
+bool Chosen = false;
+bool UseEndpoint = false;
+} // namespace
+
+bool EndpointTakesStep(int32_t units)
 {
-    static int works = -1;
-    if (works < 0) {
-        uint32_t before = 0;
-        works = 0;
-        if (EndpointGetVolume(before)) {
-            uint32_t after = 0;
-            const int32_t probe = before > 0 ? static_cast<int32_t>(before) - 1 : 1;
-            if (EndpointSetVolume(probe) && EndpointGetVolume(after) && after != before) works = 1;
-            EndpointSetVolume(static_cast<int32_t>(before));
-        }
-    }
-    return works == 1;
+    uint32_t before = 0;
+    if (!EndpointVolume.get(before)) return false;
+    const int32_t start = static_cast<int32_t>(before);
+    // Away from the nearer end, so that the bound does not swallow the probe.
+    const int32_t probe = start + units <= ENDPOINT_MAXIMUM ? start + units : start - units;
+    uint32_t after = before;
+    const bool moved = EndpointVolume.set(probe) && EndpointVolume.get(after) && after != before;
+    EndpointVolume.set(start);
+    return moved;
 }
+
+void ChooseVolumeBackEnd(int32_t step)
+{
+    // The units one pass of the held key moves (at least one, at most all).
+    const long long units = std::llabs(static_cast<long long>(step)) * 500;
+    UseEndpoint = EndpointTakesStep(
+        static_cast<int32_t>(std::min<long long>(std::max<long long>(units, 1), ENDPOINT_MAXIMUM)));
+    Chosen = true;
+}
+
+namespace {
+
+// The endpoint chosen, or the mixer. An endpoint that fails (its device
+// gone) makes the next call choose again.
+bool Endpoint()
+{
+    if (!Chosen) ChooseVolumeBackEnd(1);
+    return UseEndpoint;
+}
+
+} // namespace
 
 uint32_t GetMasterVolume()
 {
     uint32_t value = 0;
-    const bool read = EndpointVolumeWorks() ? EndpointGetVolume(value) : MixerGetVolume(value);
+    bool read = false;
+    if (Endpoint()) {
+        read = EndpointVolume.get(value);
+        if (!read) Chosen = false;
+    } else {
+        read = MixerGetVolume(value);
+    }
     return read ? value : 0;
 }
 
 void SetMasterVolume(int32_t value)
 {
-    if (EndpointVolumeWorks())
-        EndpointSetVolume(value);
-    else
+    if (!Endpoint())
         MixerSetVolume(value);
+    else if (!EndpointVolume.set(value))
+        Chosen = false;
 }

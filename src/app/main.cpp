@@ -5,15 +5,11 @@
 
 #include "../keys/keys.h"
 #include "../link/link.h"
+#include "../util/system_dll.h"
 
 namespace {
 
 const char* const WINDOW_CLASS = "Quorvix";
-
-HICON LoadTrayPicture(HINSTANCE instance, const char* name)
-{
-    return static_cast<HICON>(LoadImageA(instance, name, IMAGE_ICON, 16, 16, LR_SHARED));
-}
 
 } // namespace
 
@@ -46,12 +42,15 @@ int RunQuorvix(HINSTANCE instance)
     }
     ShowWindow(MainWindow, SW_HIDE);
     LowerPriority();
-    MainIcon = LoadTrayPicture(instance, "MAINICON");
-    NotConnectedIcon = LoadTrayPicture(instance, "XNOTCONNECTED");
-    ReceiveIcon = LoadTrayPicture(instance, "XRECIVE");
-    ErrorIcon = LoadTrayPicture(instance, "XERROR");
+    LoadTrayPictures(instance);
     TrayAdd(MainWindow, 0, NotConnectedIcon, MSG_TRAYNOTIFY, TRAY_TIP);
-    LoadSettings();
+    if (!LoadSettings()) {
+        // Running on COM1 without a single key would look like success.
+        ShowError(SETTINGS_UNREACHABLE);
+        DestroyWindow(MainWindow);
+        UnregisterClassA(WINDOW_CLASS, instance);
+        return 0;
+    }
     if (!OpenPort(PortName)) {
         TrayModify(MainWindow, 0, NIF_ICON, ErrorIcon, TRAY_TIP);
         ShowError(("Failed to open " + PortName).c_str());
@@ -86,6 +85,7 @@ int RunQuorvix(HINSTANCE instance)
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
+    LoadDllsFromSystemOnly();
     // Apartment-threaded COM for the shell's launching and the volume endpoint.
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     RunQuorvix(instance);

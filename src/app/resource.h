@@ -1,5 +1,6 @@
 #pragma once
-// Ids shared by the resource script and the code.
+// Ids shared by the resource script and the code. The icon ids are those of
+// each group's 32-pixel image; the smaller images have id * 100 + size.
 #define IDI_MAINICON_IMAGE 1
 #define IDI_ERROR_IMAGE 50
 #define IDI_NOTCONNECTED_IMAGE 51

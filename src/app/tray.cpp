@@ -6,6 +6,33 @@ HICON NotConnectedIcon = nullptr;
 HICON ReceiveIcon = nullptr;
 HICON ErrorIcon = nullptr;
 
+namespace {
+// What the shell should be showing: whether the icon is in the notification
+// area as far as this program knows, and its current picture. Main thread.
+bool TrayShown = false;
+HICON TrayPicture = nullptr;
+} // namespace
+
+namespace {
+
+HICON LoadTrayPicture(HINSTANCE instance, const char* name)
+{
+    // The system's small-icon size: 16 pixels at 100 %, 20 at 125 %, 24 at
+    // 150 %, 32 at 200 %; each group holds an image drawn for each.
+    return static_cast<HICON>(LoadImageA(instance, name, IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                         GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+}
+
+} // namespace
+
+void LoadTrayPictures(HINSTANCE instance)
+{
+    MainIcon = LoadTrayPicture(instance, "MAINICON");
+    NotConnectedIcon = LoadTrayPicture(instance, "XNOTCONNECTED");
+    ReceiveIcon = LoadTrayPicture(instance, "XRECIVE");
+    ErrorIcon = LoadTrayPicture(instance, "XERROR");
+}
+
 NOTIFYICONDATAA TrayRecord(HWND window, UINT id, UINT flags, HICON icon, UINT callbackMessage,
                            const char* tip)
 {
@@ -26,19 +53,41 @@ bool TrayAdd(HWND window, UINT id, HICON icon, UINT callbackMessage, const char*
 {
     NOTIFYICONDATAA data =
         TrayRecord(window, id, NIF_MESSAGE | NIF_ICON | NIF_TIP, icon, callbackMessage, tip);
-    return Shell_NotifyIconA(NIM_ADD, &data) != FALSE;
+    TrayPicture = icon;
+    TrayShown = Shell_NotifyIconA(NIM_ADD, &data) != FALSE;
+    return TrayShown;
 }
 
 bool TrayModify(HWND window, UINT id, UINT flags, HICON icon, const char* tip)
 {
     NOTIFYICONDATAA data = TrayRecord(window, id, flags, icon, 0, tip);
-    return Shell_NotifyIconA(NIM_MODIFY, &data) != FALSE;
+    if (flags & NIF_ICON) TrayPicture = icon;
+    // A failed change means the shell no longer has the icon.
+    if (Shell_NotifyIconA(NIM_MODIFY, &data) != FALSE) return true;
+    TrayShown = false;
+    return false;
 }
 
 bool TrayDelete(HWND window, UINT id)
 {
     NOTIFYICONDATAA data = TrayRecord(window, id, 0, nullptr, 0, nullptr);
+    TrayShown = false;
+    TrayPicture = nullptr;
     return Shell_NotifyIconA(NIM_DELETE, &data) != FALSE;
+}
+
+UINT TaskbarCreatedMessage()
+{
+    static const UINT message = RegisterWindowMessageA("TaskbarCreated");
+    return message;
+}
+
+void TrayRestore(HWND window, bool evenIfShown)
+{
+    if (!TrayPicture || (TrayShown && !evenIfShown)) return;
+    if (TrayAdd(window, 0, TrayPicture, MSG_TRAYNOTIFY, TRAY_TIP)) return;
+    // Refused because the shell has it after all: then it is shown.
+    TrayShown = TrayModify(window, 0, NIF_ICON, TrayPicture, TRAY_TIP);
 }
 
 namespace {
@@ -62,4 +111,6 @@ void ShowTrayMenu(HWND owner)
     // Without this the menu does not close when the user clicks elsewhere.
     SetForegroundWindow(MainWindow);
     TrackPopupMenu(popup, TPM_CENTERALIGN, at.x, at.y, 0, owner, nullptr);
+    // Lets the menu close properly; without it the next opening may flash shut.
+    PostMessageA(owner, WM_NULL, 0, 0);
 }

@@ -21,6 +21,8 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         break;
     case WM_TIMER:
         SendToPort(PhoneInitString);
+        // An icon the shell did not take is tried again at every keep-alive.
+        TrayRestore(window, false);
         break;
     case MSG_RECONNECT:
         ReconnectPort();
@@ -29,6 +31,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         if (wParam == 0 && lParam == WM_RBUTTONDOWN) ShowTrayMenu(window);
         break;
     default:
+        if (message == TaskbarCreatedMessage()) TrayRestore(window, true);
         break;
     }
     // Every message, handled or not, goes on to the default procedure.

@@ -49,6 +49,9 @@ extern CRITICAL_SECTION ReceiveLock;
 // GetTickCount of the last append; guarded by ReceiveLock.
 extern DWORD LastReceiveTick;
 
+// The name CreateFileA needs for a port the user calls name: COM followed by
+// a number gets the device namespace prefix \\.\, any other name stays.
+std::string PortPath(const std::string& name);
 bool OpenPort(const std::string& name);
 void ClosePort();
 // Closes the port and reopens it until it opens, one attempt a second,
@@ -61,5 +64,10 @@ void SendToPort(const std::string& text);
 // its record, event and bytes can be released or used again. Main thread.
 void EndPendingWrite();
 DWORD WINAPI PortReaderThread(LPVOID);
+// Reads until the driver holds nothing more, chunk by chunk, each appended:
+// Windows signals EV_RXCHAR when bytes arrive, not while they wait, so a
+// rest left queued would wait for the phone's next byte. The number of
+// reads. Reader thread (or a test while none runs).
+unsigned ReadAllQueued();
 // The reader's store: bytes up to the first zero, appended, bounded.
 void AppendReceived(const char* bytes, DWORD count);

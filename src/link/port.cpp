@@ -48,9 +48,21 @@ void ConfigurePort(HANDLE port)
     SetCommTimeouts(port, &timeouts);
 }
 
+std::string PortPath(const std::string& name)
+{
+    // Only COM1 to COM9 are reserved device names; from COM10 up the system
+    // finds a port only in the device namespace. COM1 to COM9 open either way.
+    if (name.size() < 4 || CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, name.c_str(), 3,
+                                          "COM", 3) != CSTR_EQUAL)
+        return name;
+    for (size_t i = 3; i < name.size(); ++i)
+        if (name[i] < '0' || name[i] > '9') return name;
+    return "\\\\.\\" + name;
+}
+
 bool OpenPort(const std::string& name)
 {
-    PortHandle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    PortHandle = CreateFileA(PortPath(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                              FILE_FLAG_OVERLAPPED, nullptr);
     if (PortHandle == INVALID_HANDLE_VALUE) return false;
 

@@ -130,8 +130,9 @@ Wake WaitForPortEvent(DWORD remaining)
 }
 
 // Reads what is queued, at most one chunk; a read the driver leaves pending
-// is completed (or cancelled) before ReadOverlapped is used again.
-void ReadQueued(DWORD queued)
+// is completed (or cancelled) before ReadOverlapped is used again. False
+// when the read failed.
+bool ReadQueued(DWORD queued)
 {
     char chunk[READ_CHUNK_SIZE];
     ZeroMemory(chunk, sizeof chunk);
@@ -140,15 +141,34 @@ void ReadQueued(DWORD queued)
     if (!ReadFile(PortHandle, chunk, wanted, &got, &ReadOverlapped)) {
         if (GetLastError() != ERROR_IO_PENDING) {
             ShowError("Error reading port");
-            return;
+            return false;
         }
         if (WaitForSingleObject(ReadEvent, 1000) != WAIT_OBJECT_0) CancelIo(PortHandle);
         if (!GetOverlappedResult(PortHandle, &ReadOverlapped, &got, TRUE)) got = 0;
     }
     AppendReceived(chunk, got);
+    return got > 0;
 }
 
 } // namespace
+
+unsigned ReadAllQueued()
+{
+    unsigned reads = 0;
+    while (!StopReader) {
+        DWORD errors = 0;
+        COMSTAT status;
+        ZeroMemory(&status, sizeof status);
+        if (!ClearCommError(PortHandle, &errors, &status)) {
+            // Without a count of queued bytes there is nothing safe to read.
+            ShowError("Error clearing port");
+            break;
+        }
+        if (status.cbInQue == 0 || !ReadQueued(status.cbInQue)) break;
+        ++reads;
+    }
+    return reads;
+}
 
 DWORD WINAPI PortReaderThread(LPVOID)
 {
@@ -174,16 +194,7 @@ DWORD WINAPI PortReaderThread(LPVOID)
         }
         quietPause = QUIET_PAUSE_FIRST;
         lastActivity = GetTickCount();
-        DWORD errors = 0;
-        COMSTAT status;
-        ZeroMemory(&status, sizeof status);
-        if (!ClearCommError(PortHandle, &errors, &status)) {
-            // Without a count of queued bytes there is nothing safe to read.
-            ShowError("Error clearing port");
-            continue;
-        }
-        if (!(WaitMask & EV_RXCHAR) || status.cbInQue == 0) continue;
-        ReadQueued(status.cbInQue);
+        ReadAllQueued();
     }
     return 0;
 }

@@ -7,14 +7,22 @@
 
 #include "settings_check.h"
 #include "../app/app.h"
+#include "../util/system_dll.h"
 
 int main(int argc, char** argv)
 {
+    LoadDllsFromSystemOnly();
     if (argc > 2) {
         std::fprintf(stderr, "usage: quorvix-check [settings file]\n");
         return 2;
     }
-    const std::string path = argc == 2 ? argv[1] : ProgramSettingsPath();
+    std::string path;
+    if (argc == 2) {
+        path = argv[1];
+    } else if (!ProgramSettingsPath(path)) {
+        std::fprintf(stderr, "%s\n", SETTINGS_UNREACHABLE);
+        return 2;
+    }
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) {
         std::fprintf(stderr, "%s: cannot be read: %s\n", path.c_str(), std::strerror(errno));

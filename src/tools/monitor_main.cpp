@@ -6,6 +6,7 @@
 #include <string>
 
 #include "../app/app.h"
+#include "../util/system_dll.h"
 #include "../keys/keys.h"
 #include "../link/link.h"
 #include "../util/text.h"
@@ -179,15 +180,21 @@ int Monitor(HANDLE port)
 
 int main(int argc, char** argv)
 {
+    LoadDllsFromSystemOnly();
     if (argc > 2) {
         std::fprintf(stderr, "usage: quorvix-monitor [port]\n");
         return 2;
     }
     // The program's own settings: the same port, init string and keys.
-    LoadSettingsFrom(ProgramSettingsPath());
+    std::string settings;
+    if (!ProgramSettingsPath(settings)) {
+        std::fprintf(stderr, "%s\n", SETTINGS_UNREACHABLE);
+        return 2;
+    }
+    LoadSettingsFrom(settings);
     if (argc == 2) PortName = argv[1];
 
-    HANDLE port = CreateFileA(PortName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+    HANDLE port = CreateFileA(PortPath(PortName).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
         std::fprintf(stderr, "Cannot open %s: %s\n", PortName.c_str(),

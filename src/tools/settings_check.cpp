@@ -302,6 +302,10 @@ void CheckSettingsSection(const Section& s, std::vector<Finding>& findings)
             warn(e.key + " is " + std::to_string(e.value.size()) +
                  " characters long; only the first " + std::to_string(VALUE_LIMIT) + " are read");
         const string value = e.value.substr(0, VALUE_LIMIT);
+        // Only commands end at ';': here the comment is read as part of the value.
+        if (value.find(';') != string::npos)
+            warn(e.key + " holds ';': in [Settings] the text after it is part of the value, not "
+                         "a comment; put the comment on a line of its own");
         if (SameName(e.key, "Port")) {
             if (value.empty()) warn("Port is empty: no port can be opened; write e.g. Port=COM5");
         } else if (SameName(e.key, "PingInterval")) {

@@ -6,7 +6,10 @@
 
 int main()
 {
-    LoadSettings();
+    if (!LoadSettings()) {
+        std::printf("%s\n", SETTINGS_UNREACHABLE);
+        return 1;
+    }
     std::printf("IniPath=%s\n", IniPath.c_str());
     std::printf("Port=[%s]\n", PortName.c_str());
     std::printf("PingInterval=%d\n", static_cast<int>(PingInterval));

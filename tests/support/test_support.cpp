@@ -104,10 +104,19 @@ int RunProgram(const std::string& commandLine, DWORD timeoutMs, std::string* out
         si.hStdError = outFile;
         si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     }
-    std::string line = commandLine;
+    // UTF-8, so that paths outside the ANSI code page reach the program whole.
+    std::wstring line(commandLine.size() + 1, L'\0');
+    line.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, commandLine.c_str(), -1,
+                                                        &line[0], static_cast<int>(line.size()))));
+    STARTUPINFOW siw = {};
+    siw.cb = sizeof siw;
+    siw.dwFlags = si.dwFlags;
+    siw.hStdOutput = si.hStdOutput;
+    siw.hStdError = si.hStdError;
+    siw.hStdInput = si.hStdInput;
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, output != nullptr, 0, nullptr,
-                        nullptr, &si, &pi)) {
+    if (line.empty() || !CreateProcessW(nullptr, &line[0], nullptr, nullptr, output != nullptr, 0,
+                                        nullptr, nullptr, &siw, &pi)) {
         if (outFile != INVALID_HANDLE_VALUE) CloseHandle(outFile);
         return -1;
     }

@@ -28,7 +28,8 @@ bool FileExists(const std::string& path);
 // Runs a Linux shell command through Wine and waits for it; its exit code.
 int RunUnix(const std::string& command);
 
-// Runs a Windows program, waits at most timeoutMs; its exit code, or -1.
+// Runs a Windows program (command line in UTF-8), waits at most timeoutMs;
+// its exit code, or -1.
 // With output given, the program's standard output is collected there.
 int RunProgram(const std::string& commandLine, DWORD timeoutMs, std::string* output = nullptr);
 
