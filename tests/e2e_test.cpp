@@ -74,6 +74,16 @@ TEST_F(Program, SendsTheInitStringAtStartAndAsKeepAlive)
     EXPECT_EQ(more, INIT + INIT + INIT);
 }
 
+// A typo such as PingInterval=ten reads as 0: keep-alives at the default
+// period, not at the timer's minimum (about a hundred a second).
+TEST_F(Program, AZeroPingIntervalKeepsTheDefaultPeriod)
+{
+    PhoneEnd phone(pty.phonePath);
+    ASSERT_TRUE(Start(Settings("ten", "")));
+    EXPECT_EQ(phone.ReadAtLeast(20, 10000), INIT);
+    EXPECT_EQ(phone.ReadFor(3000), "");
+}
+
 TEST_F(Program, APressRunsTheMappedCommandsAndAReleaseStopsTheCursor)
 {
     PhoneEnd phone(pty.phonePath);

@@ -146,13 +146,15 @@ TEST_F(SettingsBesideProgram, EmptyPortStaysEmptyRatherThanDefault)
     const string ini = "[Settings]\r\nPort=\r\nPingInterval=\r\n";
     const string out = Run("remote.exe", &ini);
     EXPECT_NE(out.find("Port=[]"), string::npos) << out;
-    EXPECT_NE(out.find("PingInterval=0\n"), string::npos) << out;
+    EXPECT_NE(out.find("PingInterval=10000\n"), string::npos) << out;
 }
 
 TEST_F(SettingsBesideProgram, PingIntervalIsReadLeniently)
 {
     const std::pair<string, string> cases[] = {
-        {"3000", "3000"}, {"3 000", "3"}, {"2500ms", "2500"}, {"abc", "0"}, {"-5", "-5"},
+        {"3000", "3000"}, {"3 000", "3"}, {"2500ms", "2500"},
+        // No usable period: the default, not a flood (0) or silence (below 0).
+        {"abc", "10000"}, {"0", "10000"}, {"-5", "10000"},
     };
     for (const auto& c : cases) {
         const string ini = "[Settings]\r\nPingInterval=" + c.first + "\r\n";

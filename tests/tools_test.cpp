@@ -45,8 +45,9 @@ TEST(SettingsCheck, FindsEachTrapOnItsLine)
         {"+CKEV: 9=", false, "no command"},
         {"Port=", true, "Port is empty"},
         {"Port=COM1     ; default COM1", true, "Port holds ';'"},
-        {"PingInterval=0", true, "PingInterval 0"},
-        {"PingInterval=-5", true, "negative PingInterval"},
+        {"PingInterval=0", true, "PingInterval 0 means the default"},
+        {"PingInterval=-5", true, "negative PingInterval means the default"},
+        {"PingInterval=99999999999", true, "too large for 32 bits and wraps around to 1215752191"},
         {"PingInterval=abc", true, "'abc' is not a plain decimal number"},
         {"PingInterval=25000", true, "above 20000"},
         {"PingInterval=3 000", true, "read as 3"},
@@ -102,6 +103,15 @@ TEST(SettingsCheck, ACleanFileGivesNothingAndStructuralSlipsAreNamed)
 
     EXPECT_NE(Describe(CheckSettings("[Settings]\r\nPort=COM1\r\n")).find("no keys in [Commands]"),
               string::npos);
+    // A byte-order mark and CR-only line ends are named as such; the rest is
+    // read as the program reads it.
+    const string bom = Describe(
+        CheckSettings("\xEF\xBB\xBF[Settings]\r\nPort=COM5\r\n[Commands]\r\na=WINAMP,1\r\n"));
+    EXPECT_NE(bom.find("1: the file starts with a UTF-8 byte-order mark"), string::npos) << bom;
+    EXPECT_EQ(bom.find("outside any section"), string::npos) << bom;
+    const string cr = Describe(CheckSettings("[Settings]\rPort=COM5\r[Commands]\ra=WINAMP,1\r"));
+    EXPECT_NE(cr.find("1: this line ends with CR alone"), string::npos) << cr;
+    EXPECT_EQ(cr.find("no keys in [Commands]"), string::npos) << cr;
     const string longCommand = "[Commands]\r\na=EXECUTE,x.exe," + string(300, 'p') + "\r\n";
     EXPECT_NE(Describe(CheckSettings(longCommand)).find("2: key 'a': the command is 314 characters"),
               string::npos);

@@ -26,6 +26,8 @@ extern HICON ErrorIcon;
 extern std::string IniPath;
 extern std::string PortName;
 extern int32_t PingInterval;
+// The keep-alive period without a usable PingInterval (missing, 0 or below).
+const int32_t DEFAULT_PING_INTERVAL = 10000;
 extern int32_t WaitPortTimeout;
 
 // The module file name with its last four characters replaced by ".ini".

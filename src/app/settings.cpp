@@ -133,6 +133,9 @@ void LoadSettingsFrom(const std::string& file)
     IniPath = file;
     PortName = ReadIniString("Settings", "Port", "COM1", IniPath);
     PingInterval = ParseDecimal(ReadIniString("Settings", "PingInterval", "10000", IniPath));
+    // 0 (also an empty or unreadable value) would send keep-alives at the
+    // timer's minimum period, each resetting the phone; below 0, none at all.
+    if (PingInterval <= 0) PingInterval = DEFAULT_PING_INTERVAL;
     // Read so that files carrying it load like any other; nothing uses it.
     WaitPortTimeout = ParseDecimal(ReadIniString("Settings", "WaitPortTimeout", "25000", IniPath));
     // Absent (or without a command in it), the phone gets the default bytes.

@@ -39,8 +39,11 @@ void RunMatchingCommands(const std::string& line)
 void ProcessReceived()
 {
     std::string line;
+    // Every complete line the buffer holds, in order: phones frame each
+    // report as CR LF, report, CR LF, and the empty lines between must not
+    // cost a pass each, or a burst builds a backlog of stale presses.
     while (TakeLine(line)) {
-        if (line.empty()) return;
+        if (line.empty()) continue;
         if (SubstringPosition(line, ",1") != -1) {
             TrayModify(MainWindow, 0, NIF_ICON, ReceiveIcon, TRAY_TIP);
             RunMatchingCommands(line);

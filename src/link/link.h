@@ -69,5 +69,5 @@ DWORD WINAPI PortReaderThread(LPVOID);
 // rest left queued would wait for the phone's next byte. The number of
 // reads. Reader thread (or a test while none runs).
 unsigned ReadAllQueued();
-// The reader's store: bytes up to the first zero, appended, bounded.
+// The reader's store: the bytes without their zero bytes, appended, bounded.
 void AppendReceived(const char* bytes, DWORD count);

@@ -70,11 +70,17 @@ void SendToPort(const std::string& text)
 
 void AppendReceived(const char* bytes, DWORD count)
 {
-    DWORD n = 0;
-    while (n < count && bytes[n] != '\0') ++n;
-    if (n == 0) return;
+    // Some serial stacks send stray zero bytes: they are dropped, and the
+    // text around them kept, release lines included.
+    DWORD kept = 0;
+    for (DWORD i = 0; i < count; ++i) kept += bytes[i] != '\0';
+    if (kept == 0) return;
     EnterCriticalSection(&ReceiveLock);
-    ReceiveBuffer.append(bytes, n);
+    for (DWORD start = 0, end = 0; start < count; start = end + 1) {
+        end = start;
+        while (end < count && bytes[end] != '\0') ++end;
+        ReceiveBuffer.append(bytes + start, end - start);
+    }
     if (ReceiveBuffer.size() > RECEIVE_LIMIT)
         ReceiveBuffer.erase(0, ReceiveBuffer.size() - RECEIVE_LIMIT);
     LastReceiveTick = GetTickCount();

@@ -99,7 +99,7 @@ int Monitor(HANDLE port)
     OVERLAPPED o;
     ZeroMemory(&o, sizeof o);
     o.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    const DWORD ping = PingInterval > 0 ? static_cast<DWORD>(PingInterval) : 10000;
+    const DWORD ping = static_cast<DWORD>(PingInterval);
     DWORD lastPing = GetTickCount();
     std::string pending;
     bool waiting = false;

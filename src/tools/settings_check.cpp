@@ -63,12 +63,22 @@ std::vector<Section> ReadSections(const string& text, std::vector<Finding>& find
     std::vector<Section> sections;
     int number = 0;
     size_t start = 0;
+    bool crAloneSaid = false;
     while (start <= text.size()) {
-        size_t end = text.find('\n', start);
+        // A line ends at LF, CR LF or CR alone, as the profile functions read it.
+        size_t end = text.find_first_of("\r\n", start);
         if (end == string::npos) end = text.size();
+        const bool crAlone =
+            end < text.size() && text[end] == '\r' && (end + 1 == text.size() || text[end + 1] != '\n');
         ++number;
+        if (crAlone && !crAloneSaid) {
+            findings.push_back({number, "this line ends with CR alone (no LF): Wine reads it as a "
+                                        "line end, not every Windows may; save the file with "
+                                        "Windows line ends (CR LF)"});
+            crAloneSaid = true;
+        }
         string line = TrimBlanks(text.substr(start, end - start));
-        start = end + 1;
+        start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
         if (line.empty() || line[0] == ';') continue;
         if (line[0] == '[') {
             const size_t close = line.find(']');
@@ -124,6 +134,11 @@ string NumberProblem(const string& field, const string& what)
     if (IsDecimal(f)) return "";
     const string value = std::to_string(ParseDecimal(f));
     if (f.empty()) return what + " is missing and is read as 0";
+    const size_t sign = (f[0] == '-' || f[0] == '+') ? 1 : 0;
+    if (f.size() > sign &&
+        f.find_first_not_of("0123456789", sign) == string::npos)
+        return what + " " + Quoted(f) + " is too large for 32 bits and wraps around to " + value +
+               "; write a number from -2147483648 to 2147483647";
     return what + " " + Quoted(f) + " is not a plain decimal number and is read as " + value +
            "; write digits only, with an optional sign";
 }
@@ -313,11 +328,11 @@ void CheckSettingsSection(const Section& s, std::vector<Finding>& findings)
             if (!problem.empty()) warn(problem);
             const long long ms = ParseDecimal(TrimBlanks(value));
             if (ms == 0)
-                warn("PingInterval 0 sends the keep-alive as often as the system's timer allows; "
-                     "10000 is the usual value");
+                warn("PingInterval 0 means the default, a keep-alive every 10000 ms; write the "
+                     "period you want");
             else if (ms < 0)
-                warn("a negative PingInterval is taken as a period of weeks, so no keep-alive is "
-                     "sent and the link is reopened every 20 s; 10000 is the usual value");
+                warn("a negative PingInterval means the default, a keep-alive every 10000 ms; "
+                     "write the period you want");
             else if (ms > SILENCE_LIMIT)
                 warn("PingInterval above 20000: the link is silent longer than 20 s between "
                      "keep-alives and is reopened each time; use 20000 or less");
@@ -349,7 +364,15 @@ void CheckSettingsSection(const Section& s, std::vector<Finding>& findings)
 std::vector<Finding> CheckSettings(const string& text)
 {
     std::vector<Finding> findings;
-    const std::vector<Section> sections = ReadSections(text, findings);
+    static const string BOM = "\xEF\xBB\xBF";
+    const bool marked = text.compare(0, BOM.size(), BOM) == 0;
+    if (marked)
+        findings.push_back({1, "the file starts with a UTF-8 byte-order mark: Windows reads it as "
+                               "part of the first line, so the section there is not found and "
+                               "its settings are lost (Wine skips the mark); save the file "
+                               "without it (as ANSI)"});
+    const std::vector<Section> sections =
+        ReadSections(marked ? text.substr(BOM.size()) : text, findings);
     const Section* settings = nullptr;
     const Section* commands = nullptr;
     for (const Section& s : sections) {

@@ -16,14 +16,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         // Each piece: a length byte, then up to that many bytes of text.
         const size_t length = data[at] % 32;
         ++at;
-        size_t n = length < size - at ? length : size - at;
+        const size_t n = length < size - at ? length : size - at;
         const char* piece = reinterpret_cast<const char*>(data + at);
         at += n;
-        // The reader stores each piece up to its first zero byte.
-        for (size_t i = 0; i < n; ++i)
-            if (piece[i] == '\0') n = i;
-        buffer.append(piece, n);
-        fed.append(piece, n);
+        // The reader stores each piece without its zero bytes.
+        for (size_t i = 0; i < n; ++i) {
+            if (piece[i] == '\0') continue;
+            buffer += piece[i];
+            fed += piece[i];
+        }
         const bool expired = (length & 1) != 0;
         std::string line;
         while (TakeLineFrom(buffer, expired, line)) {
