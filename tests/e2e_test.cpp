@@ -289,6 +289,33 @@ TEST_F(Program, TheTrayMenusExitItemEndsTheProgram)
     EXPECT_EQ(ExitCode(10000), 0u);
 }
 
+// The phone drops and comes back 3 s later: the keep-alive's "WriteFile
+// failed" box is the design's, but a press once the link is back runs, at
+// the latest when the box is closed.
+TEST_F(Program, APressAfterThePhoneCameBackRunsThoughTheWriteErrorBoxWasShown)
+{
+    {
+        PhoneEnd phone(pty.phonePath);
+        ASSERT_TRUE(Start(Settings("10000", "+CKEV: 5=WINAMP,5\r\n")));
+        ASSERT_EQ(phone.ReadAtLeast(20, 10000), INIT);
+    }
+    pty.Stop();
+    string text;
+    HWND box = WaitForErrorBox(text);
+    EXPECT_EQ(text, "WriteFile failed");
+    Pump(3000);
+    ASSERT_TRUE(pty.Start());
+    PhoneEnd phone(pty.phonePath);
+    // Reopened by the silent-link watchdog, 20 s after the drop.
+    ASSERT_EQ(phone.ReadAtLeast(20, 40000).substr(0, 20), INIT);
+    phone.Write("\r\n+CKEV: 5,1\r\n");
+    Pump(1000);
+    const size_t whileOpen = PlayerMessages.size();
+    if (IsWindow(box)) PostMessageA(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(whileOpen, 0u) << "the box's own loop ran the idle pass";
+    EXPECT_TRUE(WaitFor([] { return PlayerMessages.size() >= 1; }, 3000));
+}
+
 TEST_F(Program, ASilentLinkIsReopenedAndAHeldMoveStops)
 {
     PhoneEnd phone(pty.phonePath);

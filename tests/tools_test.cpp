@@ -237,7 +237,10 @@ string TerminalText(const string& raw)
     for (size_t i = 0; i < raw.size(); ++i) {
         if (raw[i] == '\x1b' && i + 1 < raw.size() && raw[i + 1] == '[') {
             i += 2;
+            const size_t from = i;
             while (i < raw.size() && !std::isalpha(static_cast<unsigned char>(raw[i]))) ++i;
+            // Wine's console moves the cursor forward rather than print blanks.
+            if (i < raw.size() && raw[i] == 'C') text.append(std::max(1, std::atoi(raw.c_str() + from)), ' ');
             continue;
         }
         if (raw[i] != '\r') text += raw[i];
@@ -253,6 +256,49 @@ string TerminalText(const string& raw)
 // then the monitor's exit code is never shown.
 // With the test-only modem-line shim preloaded Wine delivers no Ctrl+C, so
 // this run goes without it (the monitor's waits then wake every millisecond).
+// The monitor in a terminal of its own, as a user runs it: a typed Ctrl+C
+// reaches it, and the shell around it shows its exit code as EXIT=n.
+struct TerminalMonitor {
+    string unixDir, log;
+    bool Start(const TempDir& dir, const string& port, bool modemShim)
+    {
+        unixDir = dir.unixPath;
+        log = dir.Win("term.log");
+        string wineRun = ModuleDir().substr(2) + "\\..\\wine-run";
+        std::replace(wineRun.begin(), wineRun.end(), '\\', '/');
+        string unixPort = port;
+        std::replace(unixPort.begin(), unixPort.end(), '\\', '/');
+        // The terminal's own tools run without the preload; Wine gets it back
+        // through wine-run unless told otherwise.
+        const string monitor =
+            string("env -u LD_PRELOAD ") + (modemShim ? "" : "QUORVIX_NO_MODEM_SHIM=1 ") + wineRun;
+        return RunUnix("cd " + unixDir + " && : > ctl && setsid sh -c 'tail -f " + unixDir +
+                       "/ctl | SHELL=/bin/sh timeout 120 " +
+                       "script -qfc \"trap : INT; " + monitor + " " + unixDir + "/quorvix-monitor.exe " +
+                       unixPort + "; echo EXIT=\\$?\" term.log' >/dev/null 2>&1 &") == 0;
+    }
+    string Text() const { return TerminalText(ReadBytes(log)); }
+    bool Shows(const string& what, DWORD timeoutMs) const
+    {
+        return WaitFor([&] { return Text().find(what) != string::npos; }, timeoutMs);
+    }
+    // Types Ctrl+C; what the terminal showed after it once the monitor ended.
+    string CtrlC() const
+    {
+        RunUnix("printf '\\003' >> " + unixDir + "/ctl");
+        // What follows the typed ^C (the log's header quotes the command too).
+        auto after = [&] {
+            const string text = Text();
+            const size_t at = text.find("^C");
+            return at == string::npos ? string() : text.substr(at);
+        };
+        WaitFor([&] { return after().find("EXIT=") != string::npos; }, 10000);
+        return after();
+    }
+    // This terminal's feed alone: tests in parallel have terminals of their own.
+    ~TerminalMonitor() { RunUnix("pkill -f '[t]ail -f " + unixDir + "/ctl'; true"); }
+};
+
 TEST_F(Monitor, EndsOnCtrlCInItsTerminalAndClosesThePort)
 {
     PtyPair pty(dir);
@@ -260,39 +306,58 @@ TEST_F(Monitor, EndsOnCtrlCInItsTerminalAndClosesThePort)
     WriteBytes(dir.Win("quorvix.ini"), "[Commands]\r\n+CKEV: 5=WINAMP,40046\r\n");
     PhoneEnd phone(pty.phonePath);
     ASSERT_TRUE(phone.Ok());
-    string wineRun = ModuleDir().substr(2) + "\\..\\wine-run";
-    std::replace(wineRun.begin(), wineRun.end(), '\\', '/');
-    string port = pty.pcPath;
-    std::replace(port.begin(), port.end(), '\\', '/');
-    const string d = dir.unixPath;
-    const string monitor = "env -u LD_PRELOAD QUORVIX_NO_MODEM_SHIM=1 " + wineRun;
-    ASSERT_EQ(RunUnix("cd " + d + " && : > ctl && setsid sh -c 'tail -f ctl | SHELL=/bin/sh timeout 120 " +
-                      "script -qfc \"trap : INT; " + monitor + " " + d + "/quorvix-monitor.exe " + port +
-                      "; echo EXIT=\\$?\" term.log' >/dev/null 2>&1 &"),
-              0);
+    TerminalMonitor monitor;
+    ASSERT_TRUE(monitor.Start(dir, pty.pcPath, false));
     EXPECT_EQ(phone.ReadAtLeast(20, 20000).size(), 20u);
     phone.Write("+CKEV: 5,1\r\n");
-    const string log = dir.Win("term.log");
-    EXPECT_TRUE(WaitFor([&] { return TerminalText(ReadBytes(log)).find("WINAMP,40046") != string::npos; },
-                        10000))
-        << TerminalText(ReadBytes(log));
-
-    EXPECT_EQ(RunUnix("printf '\\003' >> " + d + "/ctl"), 0);
-    // What follows the typed ^C (the log's header quotes the command too).
-    auto afterCtrlC = [&] {
-        const string text = TerminalText(ReadBytes(log));
-        const size_t at = text.find("^C");
-        return at == string::npos ? string() : text.substr(at);
-    };
-    EXPECT_TRUE(WaitFor([&] { return afterCtrlC().find("EXIT=") != string::npos; }, 10000));
-    RunUnix("pkill -f '[t]ail -f ctl'; true");
-    const string shown = afterCtrlC();
+    EXPECT_TRUE(monitor.Shows("WINAMP,40046", 10000)) << monitor.Text();
+    const string shown = monitor.CtrlC();
     EXPECT_NE(shown.find("Closed"), string::npos) << shown;
     EXPECT_NE(shown.find("EXIT=0"), string::npos) << shown;
     HANDLE again = CreateFileA(pty.pcPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(again, INVALID_HANDLE_VALUE);
     if (again != INVALID_HANDLE_VALUE) CloseHandle(again);
+}
+
+// The phone's device goes away (the Bluetooth link drops) and comes back:
+// said at once, without spinning, picked up again; a session that ends
+// while it is gone is no success.
+TEST_F(Monitor, SaysWhenThePortStopsAnsweringAndPicksItUpAgain)
+{
+    PtyPair pty(dir);
+    ASSERT_TRUE(pty.Start());
+    WriteBytes(dir.Win("quorvix.ini"), "[Commands]\r\n+CKEV: 5=WINAMP,40046\r\n");
+    TerminalMonitor monitor;
+    {
+        PhoneEnd phone(pty.phonePath);
+        ASSERT_TRUE(monitor.Start(dir, pty.pcPath, true));
+        ASSERT_EQ(phone.ReadAtLeast(20, 20000).size(), 20u);
+    }
+    pty.Stop();
+    ASSERT_TRUE(monitor.Shows("stopped answering", 5000)) << monitor.Text();
+    const int pid = UnixPidOf(dir.unixPath.substr(dir.unixPath.rfind('/') + 1), "quorvix-monitor.exe");
+    const double before = LinuxCpuSeconds(pid);
+    Sleep(3000);
+    const double used = LinuxCpuSeconds(pid) - before;
+    EXPECT_GE(before, 0.0) << "no CPU figure for the monitor";
+    EXPECT_LT(used, 0.3) << "a tenth of a core is 0.3 s in 3 s";
+
+    ASSERT_TRUE(pty.Start());
+    PhoneEnd phone(pty.phonePath);
+    EXPECT_EQ(phone.ReadAtLeast(20, 10000).size(), 20u);
+    EXPECT_TRUE(monitor.Shows("is back", 5000)) << monitor.Text();
+    phone.Write("+CKEV: 5,1\r\n");
+    EXPECT_TRUE(monitor.Shows("WINAMP,40046", 10000)) << monitor.Text();
+
+    pty.Stop();
+    EXPECT_TRUE(WaitFor([&] {
+        const string now = monitor.Text();
+        return now.find("stopped answering", now.find("is back")) != string::npos;
+    }, 5000)) << monitor.Text();
+    const string shown = monitor.CtrlC();
+    EXPECT_NE(shown.find("was not back"), string::npos) << monitor.Text();
+    EXPECT_NE(shown.find("EXIT=2"), string::npos) << shown;
 }
 
 TEST_F(Monitor, AMissingPortIsNamedWithTheSystemsReasonAndExitCode2)

@@ -101,6 +101,7 @@ DWORD WaitMask = 0;
 // 10 ms costs a tenth of a core and more.
 const DWORD QUIET_PAUSE_FIRST = 10;
 const DWORD QUIET_PAUSE_LIMIT = 100;
+const DWORD QUEUE_CHECK_PERIOD = 1000;
 
 // Ends the reader's pending wait and collects it, so that nothing still
 // writes into WaitMask or ReadOverlapped once the reader has moved on.
@@ -110,25 +111,51 @@ const DWORD QUIET_PAUSE_LIMIT = 100;
 // began after the first nudge.
 void FinishPendingWait()
 {
+    SetCommMask(PortHandle, 0);
     while (WaitForSingleObject(ReadEvent, 100) == WAIT_TIMEOUT) SetCommMask(PortHandle, 0);
     DWORD count = 0;
     GetOverlappedResult(PortHandle, &ReadOverlapped, &count, FALSE);
 }
 
-// One wait for a port event, at most until the watchdog's deadline.
+// Bytes waiting in the driver; 0 also when the port cannot tell (a vanished
+// port is the watchdog's business, not a box's).
+DWORD QueuedBytes()
+{
+    DWORD errors = 0;
+    COMSTAT status;
+    ZeroMemory(&status, sizeof status);
+    return ClearCommError(PortHandle, &errors, &status) ? status.cbInQue : 0;
+}
+
+// One wait for a port event, at most until the watchdog's deadline. Windows
+// signals EV_RXCHAR when bytes arrive, not while they wait: bytes that came
+// while no wait was pending would wait for the phone's next byte, so the
+// queue is looked at every QUEUE_CHECK_PERIOD meanwhile.
 Wake WaitForPortEvent(DWORD remaining)
 {
     WaitMask = 0;
     if (!WaitCommEvent(PortHandle, &WaitMask, &ReadOverlapped) && GetLastError() != ERROR_IO_PENDING)
         return Wake::Quiet;
-    switch (WaitForSingleObject(ReadEvent, remaining)) {
-    case WAIT_OBJECT_0: break;
-    case WAIT_TIMEOUT:
-        // The link is given up; the port is closed and opened again after
-        // this thread has ended, and the wait must not outlive it.
-        FinishPendingWait();
-        return Wake::TimedOut;
-    default: return Wake::Failed;
+    for (;;) {
+        const DWORD slice = remaining < QUEUE_CHECK_PERIOD ? remaining : QUEUE_CHECK_PERIOD;
+        const DWORD waited = WaitForSingleObject(ReadEvent, slice);
+        if (waited == WAIT_OBJECT_0) break;
+        if (waited != WAIT_TIMEOUT) return Wake::Failed;
+        remaining -= slice;
+        if (remaining == 0) {
+            // The link is given up; the port is closed and opened again after
+            // this thread has ended, and the wait must not outlive it.
+            FinishPendingWait();
+            return Wake::TimedOut;
+        }
+        if (!StopReader && QueuedBytes() > 0) {
+            // Bytes nobody signalled: end the wait (which clears the event
+            // mask) and set the mask again, then read them.
+            FinishPendingWait();
+            SetCommMask(PortHandle, EV_RXCHAR | EV_TXEMPTY);
+            WaitMask = EV_RXCHAR;
+            return Wake::Event;
+        }
     }
     DWORD count = 0;
     if (!GetOverlappedResult(PortHandle, &ReadOverlapped, &count, FALSE)) return Wake::Quiet;
@@ -183,6 +210,12 @@ DWORD WINAPI PortReaderThread(LPVOID)
     DWORD lastActivity = GetTickCount();
     DWORD quietPause = QUIET_PAUSE_FIRST;
     while (!StopReader) {
+        // Bytes that came while no wait was pending (before the first one,
+        // or between a read and the next wait) are taken before waiting.
+        if (QueuedBytes() > 0) {
+            ReadAllQueued();
+            lastActivity = GetTickCount();
+        }
         const DWORD idle = GetTickCount() - lastActivity;
         const Wake wake =
             idle >= ReaderWaitTimeout ? Wake::TimedOut : WaitForPortEvent(ReaderWaitTimeout - idle);

@@ -94,26 +94,52 @@ bool Send(HANDLE port, const std::string& text)
     return ok;
 }
 
-int Monitor(HANDLE port)
+// Reads what is queued, at most a chunk, onto pending; false when the read
+// failed. A read still pending after a second (nothing came) is cancelled,
+// which is no failure. The event is the caller's, free while no wait is pending.
+bool ReadSome(HANDLE port, HANDLE event, DWORD queued, std::string& pending)
+{
+    char chunk[READ_CHUNK_SIZE];
+    const DWORD wanted = queued < READ_CHUNK_SIZE ? queued : READ_CHUNK_SIZE;
+    DWORD got = 0;
+    OVERLAPPED r;
+    ZeroMemory(&r, sizeof r);
+    r.hEvent = event;
+    ResetEvent(event);
+    if (!ReadFile(port, chunk, wanted, &got, &r)) {
+        if (GetLastError() != ERROR_IO_PENDING) return false;
+        const bool cancelled = WaitForSingleObject(event, 1000) != WAIT_OBJECT_0;
+        if (cancelled) CancelIo(port);
+        if (!GetOverlappedResult(port, &r, &got, TRUE) && !cancelled) return false;
+    }
+    pending.append(chunk, got);
+    return true;
+}
+
+// Wakes in a row that bring nothing (no byte, no drained send) before the
+// port counts as gone: a vanished device may complete every wait at once.
+const int EMPTY_WAKE_LIMIT = 50;
+
+// Listens on an open port until Ctrl+C (true) or until the port stops
+// answering (false, with the reason in why).
+bool Listen(HANDLE port, std::string& pending, std::string& why)
 {
     OVERLAPPED o;
     ZeroMemory(&o, sizeof o);
     o.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     const DWORD ping = static_cast<DWORD>(PingInterval);
     DWORD lastPing = GetTickCount();
-    std::string pending;
     bool waiting = false;
+    bool stopped = false;
+    int emptyWakes = 0;
     DWORD mask = 0;
-    int result = 0;
     for (;;) {
         if (!waiting) {
             mask = 0;
             ResetEvent(o.hEvent);
             if (!WaitCommEvent(port, &mask, &o)) {
                 if (GetLastError() != ERROR_IO_PENDING) {
-                    std::fprintf(stderr, "Waiting on %s failed: %s\n", PortName.c_str(),
-                                 SystemMessage(GetLastError()).c_str());
-                    result = 2;
+                    why = "waiting on it failed: " + SystemMessage(GetLastError());
                     break;
                 }
             } else {
@@ -127,40 +153,59 @@ int Monitor(HANDLE port)
         if (!pending.empty() && timeout > LINE_TAIL_WAIT) timeout = LINE_TAIL_WAIT;
         HANDLE both[2] = {StopEvent, o.hEvent};
         const DWORD woke = WaitForMultipleObjects(2, both, FALSE, timeout);
-        if (woke == WAIT_OBJECT_0) break;
+        if (woke == WAIT_OBJECT_0) {
+            stopped = true;
+            break;
+        }
         if (woke == WAIT_TIMEOUT) {
             PrintLines(pending, true);
             if (GetTickCount() - lastPing >= ping) {
                 // The phone keeps reporting only while it hears from us.
-                Send(port, PhoneInitString);
+                if (!Send(port, PhoneInitString)) {
+                    why = "a keep-alive could not be sent: " + SystemMessage(GetLastError());
+                    break;
+                }
                 lastPing = GetTickCount();
             }
             continue;
         }
         DWORD unused = 0;
-        GetOverlappedResult(port, &o, &unused, FALSE);
+        const bool waited = GetOverlappedResult(port, &o, &unused, FALSE) != 0;
         waiting = false;
+        if (!waited) {
+            // A failed wait alone proves nothing (Wine fails every wait on a
+            // pty that answers no modem-line queries); a failed read does.
+            if (!ReadSome(port, o.hEvent, 1, pending)) {
+                why = "reading it failed: " + SystemMessage(GetLastError());
+                break;
+            }
+            PrintLines(pending, false);
+            Sleep(10);
+            continue;
+        }
         DWORD errors = 0;
         COMSTAT status;
         ZeroMemory(&status, sizeof status);
-        if (!ClearCommError(port, &errors, &status) || status.cbInQue == 0) {
-            // Wakes without bytes (a drained send) must not spin.
-            if (!(mask & EV_RXCHAR)) Sleep(10);
+        if (!ClearCommError(port, &errors, &status)) {
+            why = "its state cannot be read: " + SystemMessage(GetLastError());
+            break;
+        }
+        if (status.cbInQue == 0) {
+            if (mask & EV_TXEMPTY) {
+                emptyWakes = 0;
+            } else if (++emptyWakes >= EMPTY_WAKE_LIMIT) {
+                why = "it signals without sending anything";
+                break;
+            }
+            // Wakes without bytes must not spin.
+            Sleep(10);
             continue;
         }
-        char chunk[READ_CHUNK_SIZE];
-        const DWORD wanted = status.cbInQue < READ_CHUNK_SIZE ? status.cbInQue : READ_CHUNK_SIZE;
-        DWORD got = 0;
-        OVERLAPPED r;
-        ZeroMemory(&r, sizeof r);
-        r.hEvent = o.hEvent;
-        ResetEvent(o.hEvent);
-        if (!ReadFile(port, chunk, wanted, &got, &r)) {
-            if (GetLastError() != ERROR_IO_PENDING ||
-                !GetOverlappedResult(port, &r, &got, TRUE))
-                got = 0;
+        emptyWakes = 0;
+        if (!ReadSome(port, o.hEvent, status.cbInQue, pending)) {
+            why = "reading it failed: " + SystemMessage(GetLastError());
+            break;
         }
-        pending.append(chunk, got);
         PrintLines(pending, false);
     }
     // Nothing may still write into o once it is gone. Clearing the mask
@@ -171,9 +216,52 @@ int Monitor(HANDLE port)
         DWORD unused = 0;
         GetOverlappedResult(port, &o, &unused, TRUE);
     }
-    PrintLines(pending, true);
     CloseHandle(o.hEvent);
-    return result;
+    return stopped;
+}
+
+HANDLE OpenMonitoredPort()
+{
+    HANDLE port = CreateFileA(PortPath(PortName).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    if (port != INVALID_HANDLE_VALUE) ConfigurePort(port);
+    return port;
+}
+
+void SendInit(HANDLE port)
+{
+    if (!Send(port, PhoneInitString))
+        std::fprintf(stderr, "Sending the init string to %s failed: %s\n", PortName.c_str(),
+                     SystemMessage(GetLastError()).c_str());
+}
+
+// Listens until Ctrl+C; a port that stops answering (the phone switched off,
+// a Bluetooth link dropped) is said at once and opened again about once a
+// second until it is back. 0, or 2 when it ended with the port lost.
+int Monitor(HANDLE port)
+{
+    std::string pending;
+    for (;;) {
+        std::string why;
+        const bool stopped = Listen(port, pending, why);
+        CloseHandle(port);
+        PrintLines(pending, true);
+        if (stopped) return 0;
+        std::fprintf(stderr, "%s stopped answering (%s); trying to open it again every second.\n",
+                     PortName.c_str(), why.c_str());
+        std::fflush(stderr);
+        for (;;) {
+            if (WaitForSingleObject(StopEvent, 1000) == WAIT_OBJECT_0) {
+                std::fprintf(stderr, "%s was not back.\n", PortName.c_str());
+                return 2;
+            }
+            port = OpenMonitoredPort();
+            if (port != INVALID_HANDLE_VALUE) break;
+        }
+        std::printf("%s is back.\n", PortName.c_str());
+        std::fflush(stdout);
+        SendInit(port);
+    }
 }
 
 } // namespace
@@ -194,24 +282,19 @@ int main(int argc, char** argv)
     LoadSettingsFrom(settings);
     if (argc == 2) PortName = argv[1];
 
-    HANDLE port = CreateFileA(PortPath(PortName).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    HANDLE port = OpenMonitoredPort();
     if (port == INVALID_HANDLE_VALUE) {
         std::fprintf(stderr, "Cannot open %s: %s\n", PortName.c_str(),
                      SystemMessage(GetLastError()).c_str());
         return 2;
     }
-    ConfigurePort(port);
     StopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     SetConsoleCtrlHandler(StopOnCtrlC, TRUE);
     std::printf("Listening on %s (%u keys from %s). Press phone keys; Ctrl+C ends.\n",
                 PortName.c_str(), static_cast<unsigned>(CommandTable.size()), IniPath.c_str());
     std::fflush(stdout);
-    if (!Send(port, PhoneInitString))
-        std::fprintf(stderr, "Sending the init string to %s failed: %s\n", PortName.c_str(),
-                     SystemMessage(GetLastError()).c_str());
+    SendInit(port);
     const int result = Monitor(port);
-    CloseHandle(port);
     CloseHandle(StopEvent);
     std::printf("Closed %s.\n", PortName.c_str());
     return result;
