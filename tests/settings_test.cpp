@@ -230,10 +230,10 @@ TEST_F(SettingsBesideProgram, AFolderNamedOutsideTheCodePageIsReachedByItsShortN
 
 TEST(SettingsPath, LastFourCharactersAreReplaced)
 {
-    EXPECT_EQ(SettingsPathFor(L"C:\\Tools\\Remote.exe"), L"C:\\Tools\\Remote.ini");
-    EXPECT_EQ(SettingsPathFor(L"D:\\bin\\phone.EXE"), L"D:\\bin\\phone.ini");
-    EXPECT_EQ(SettingsPathFor(L"C:\\x\\prog"), L"C:\\x\\.ini");
-    EXPECT_EQ(SettingsPathFor(L"ab"), L".ini");
+    EXPECT_EQ(SettingsPathFor("C:\\Tools\\Remote.exe"), "C:\\Tools\\Remote.ini");
+    EXPECT_EQ(SettingsPathFor("D:\\bin\\phone.EXE"), "D:\\bin\\phone.ini");
+    EXPECT_EQ(SettingsPathFor("C:\\x\\prog"), "C:\\x\\.ini");
+    EXPECT_EQ(SettingsPathFor("ab"), ".ini");
 }
 
 } // namespace

@@ -58,26 +58,30 @@ struct MixerCalls {
     decltype(&mixerSetControlDetails) setControlDetails = nullptr;
 };
 
-// Null when winmm or one of its calls is missing. Main thread.
+// Loaded on first use; main thread only. Plain variables, not a guarded
+// local static: the guard would pull the threads library into the program.
+MixerCalls Calls;
+bool CallsLoaded = false;
+
+// Null when winmm or one of its calls is missing.
 const MixerCalls* Mixer()
 {
-    static const MixerCalls calls = [] {
-        MixerCalls c;
+    if (!CallsLoaded) {
         HMODULE winmm = LoadSystemDll(L"winmm.dll");
-        c.open = SystemFunction<decltype(c.open)>(winmm, "mixerOpen");
-        c.close = SystemFunction<decltype(c.close)>(winmm, "mixerClose");
-        c.getLineInfo = SystemFunction<decltype(c.getLineInfo)>(winmm, "mixerGetLineInfoA");
-        c.getLineControls =
-            SystemFunction<decltype(c.getLineControls)>(winmm, "mixerGetLineControlsA");
-        c.getControlDetails =
-            SystemFunction<decltype(c.getControlDetails)>(winmm, "mixerGetControlDetailsA");
-        c.setControlDetails =
-            SystemFunction<decltype(c.setControlDetails)>(winmm, "mixerSetControlDetails");
-        return c;
-    }();
-    const bool all = calls.open && calls.close && calls.getLineInfo && calls.getLineControls &&
-                     calls.getControlDetails && calls.setControlDetails;
-    return all ? &calls : nullptr;
+        Calls.open = SystemFunction<decltype(Calls.open)>(winmm, "mixerOpen");
+        Calls.close = SystemFunction<decltype(Calls.close)>(winmm, "mixerClose");
+        Calls.getLineInfo = SystemFunction<decltype(Calls.getLineInfo)>(winmm, "mixerGetLineInfoA");
+        Calls.getLineControls =
+            SystemFunction<decltype(Calls.getLineControls)>(winmm, "mixerGetLineControlsA");
+        Calls.getControlDetails =
+            SystemFunction<decltype(Calls.getControlDetails)>(winmm, "mixerGetControlDetailsA");
+        Calls.setControlDetails =
+            SystemFunction<decltype(Calls.setControlDetails)>(winmm, "mixerSetControlDetails");
+        CallsLoaded = true;
+    }
+    const bool all = Calls.open && Calls.close && Calls.getLineInfo && Calls.getLineControls &&
+                     Calls.getControlDetails && Calls.setControlDetails;
+    return all ? &Calls : nullptr;
 }
 
 // The calls name mixer device 0 by its id, which the open handle keeps open:

@@ -31,7 +31,7 @@ const int32_t DEFAULT_PING_INTERVAL = 10000;
 extern int32_t WaitPortTimeout;
 
 // The module file name with its last four characters replaced by ".ini".
-std::wstring SettingsPathFor(const std::wstring& moduleFile);
+std::string SettingsPathFor(const std::string& moduleFile);
 // Shown when the settings file beside the program cannot be named for the
 // ANSI calls that read it.
 extern const char* const SETTINGS_UNREACHABLE;

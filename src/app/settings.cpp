@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <cstddef>
+#include <vector>
+
 #include "../keys/keys.h"
 #include "../link/init_string.h"
 #include "../link/link.h"
@@ -12,11 +15,27 @@ std::string PortName;
 int32_t PingInterval = 0;
 int32_t WaitPortTimeout = 0;
 
-std::wstring SettingsPathFor(const std::wstring& moduleFile)
+namespace {
+
+// Wide text without its terminating zero. A vector rather than std::wstring,
+// whose library code alone would add about 24 KiB to every program.
+typedef std::vector<wchar_t> WideText;
+
+// The last four characters go whatever they are (normally ".exe").
+template <typename Text>
+Text WithIniEnding(const Text& moduleFile)
 {
-    // The last four characters go whatever they are (normally ".exe").
     const size_t keep = moduleFile.size() > 4 ? moduleFile.size() - 4 : 0;
-    return moduleFile.substr(0, keep) + L".ini";
+    Text path(moduleFile.begin(), moduleFile.begin() + static_cast<std::ptrdiff_t>(keep));
+    for (const char* c = ".ini"; *c; ++c) path.push_back(static_cast<typename Text::value_type>(*c));
+    return path;
+}
+
+} // namespace
+
+std::string SettingsPathFor(const std::string& moduleFile)
+{
+    return WithIniEnding(moduleFile);
 }
 
 namespace {
@@ -34,56 +53,70 @@ bool SettingPresent(const std::string& key, const std::string& file)
 namespace {
 
 // The running program's full file name, however long; empty on failure.
-std::wstring ModuleFileName()
+WideText ModuleFileName()
 {
-    std::wstring name(MAX_PATH, L'\0');
+    WideText name(MAX_PATH);
     for (;;) {
         const DWORD length =
-            GetModuleFileNameW(nullptr, &name[0], static_cast<DWORD>(name.size()));
-        if (length == 0) return std::wstring();
-        if (length < name.size()) return name.substr(0, length);
-        if (name.size() > 32768) return std::wstring();
+            GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()));
+        if (length == 0) return WideText();
+        if (length < name.size()) {
+            name.resize(length);
+            return name;
+        }
+        if (name.size() > 32768) return WideText();
         name.resize(name.size() * 2);
     }
 }
 
 // The text in the ANSI code page; false when a character has no place there
 // (the ANSI call would turn it into '?').
-bool ToAnsi(const std::wstring& text, std::string& ansi)
+bool ToAnsi(const WideText& text, std::string& ansi)
 {
     ansi.clear();
     if (text.empty()) return true;
     const int length = static_cast<int>(text.size());
     BOOL lossy = FALSE;
-    const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.c_str(), length,
+    const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), length,
                                          nullptr, 0, nullptr, &lossy);
     if (size <= 0 || lossy) return false;
     ansi.assign(static_cast<size_t>(size), '\0');
-    return WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.c_str(), length, &ansi[0], size,
+    return WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), length, &ansi[0], size,
                                nullptr, &lossy) == size &&
            !lossy;
 }
 
-// The short (8.3) form of an existing path; empty when it has none.
-std::wstring ShortForm(const std::wstring& path)
+WideText Joined(const WideText& a, const WideText& b)
 {
-    const DWORD size = GetShortPathNameW(path.c_str(), nullptr, 0);
-    if (size == 0) return std::wstring();
-    std::wstring out(size, L'\0');
-    const DWORD length = GetShortPathNameW(path.c_str(), &out[0], size);
-    if (length == 0 || length >= size) return std::wstring();
-    return out.substr(0, length);
+    WideText joined(a);
+    joined.insert(joined.end(), b.begin(), b.end());
+    return joined;
+}
+
+// The short (8.3) form of an existing path; empty when it has none.
+WideText ShortForm(const WideText& path)
+{
+    WideText terminated(path);
+    terminated.push_back(L'\0');
+    const DWORD size = GetShortPathNameW(terminated.data(), nullptr, 0);
+    if (size == 0) return WideText();
+    WideText out(size);
+    const DWORD length = GetShortPathNameW(terminated.data(), out.data(), size);
+    if (length == 0 || length >= size) return WideText();
+    out.resize(length);
+    return out;
 }
 
 // folder + file in a form the ANSI profile calls can open: as it stands when
 // the code page holds it, else with the folder's short form, else wholly
 // short (for a file that exists). A form within MAX_PATH is preferred; a
 // longer one is still used whole rather than cut.
-bool AnsiPathOf(const std::wstring& folder, const std::wstring& file, std::string& path)
+bool AnsiPathOf(const WideText& folder, const WideText& file, std::string& path)
 {
-    const std::wstring forms[] = {folder + file, ShortForm(folder) + file, ShortForm(folder + file)};
+    const WideText forms[] = {Joined(folder, file), Joined(ShortForm(folder), file),
+                              ShortForm(Joined(folder, file))};
     std::string usable;
-    for (const std::wstring& form : forms) {
+    for (const WideText& form : forms) {
         std::string ansi;
         if (form.size() <= file.size() || !ToAnsi(form, ansi)) continue;
         if (ansi.size() < MAX_PATH) {
@@ -100,12 +133,15 @@ bool AnsiPathOf(const std::wstring& folder, const std::wstring& file, std::strin
 // it the program's own long name with its last four characters replaced.
 bool SettingsFileBesideProgram(const wchar_t* fileName, std::string& path)
 {
-    const std::wstring module = ModuleFileName();
-    const size_t slash = module.find_last_of(L"\\/");
-    if (module.empty() || slash == std::wstring::npos) return false;
-    const std::wstring file = fileName ? std::wstring(fileName)
-                                       : SettingsPathFor(module).substr(slash + 1);
-    return AnsiPathOf(module.substr(0, slash + 1), file, path);
+    const WideText module = ModuleFileName();
+    size_t slash = module.size();
+    while (slash > 0 && module[slash - 1] != L'\\' && module[slash - 1] != L'/') --slash;
+    if (slash == 0) return false;
+    const auto at = static_cast<std::ptrdiff_t>(slash);
+    const WideText folder(module.begin(), module.begin() + at);
+    if (fileName) return AnsiPathOf(folder, WideText(fileName, fileName + lstrlenW(fileName)), path);
+    const WideText settings = WithIniEnding(module);
+    return AnsiPathOf(folder, WideText(settings.begin() + at, settings.end()), path);
 }
 
 } // namespace

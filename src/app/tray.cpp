@@ -11,6 +11,7 @@ namespace {
 // area as far as this program knows, and its current picture. Main thread.
 bool TrayShown = false;
 HICON TrayPicture = nullptr;
+UINT TaskbarCreated = 0;
 } // namespace
 
 namespace {
@@ -78,8 +79,10 @@ bool TrayDelete(HWND window, UINT id)
 
 UINT TaskbarCreatedMessage()
 {
-    static const UINT message = RegisterWindowMessageA("TaskbarCreated");
-    return message;
+    // Registered on first use (a plain variable, not a guarded local static:
+    // the guard would pull the threads library into the program).
+    if (!TaskbarCreated) TaskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+    return TaskbarCreated;
 }
 
 void TrayRestore(HWND window, bool evenIfShown)

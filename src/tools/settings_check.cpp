@@ -364,7 +364,7 @@ void CheckSettingsSection(const Section& s, std::vector<Finding>& findings)
 std::vector<Finding> CheckSettings(const string& text)
 {
     std::vector<Finding> findings;
-    static const string BOM = "\xEF\xBB\xBF";
+    const string BOM = "\xEF\xBB\xBF";
     const bool marked = text.compare(0, BOM.size(), BOM) == 0;
     if (marked)
         findings.push_back({1, "the file starts with a UTF-8 byte-order mark: Windows reads it as "
