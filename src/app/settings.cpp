@@ -27,7 +27,8 @@ Text WithIniEnding(const Text& moduleFile)
 {
     const size_t keep = moduleFile.size() > 4 ? moduleFile.size() - 4 : 0;
     Text path(moduleFile.begin(), moduleFile.begin() + static_cast<std::ptrdiff_t>(keep));
-    for (const char* c = ".ini"; *c; ++c) path.push_back(static_cast<typename Text::value_type>(*c));
+    for (const char* c = ".ini"; *c; ++c)
+        path.push_back(static_cast<typename Text::value_type>(*c));
     return path;
 }
 
@@ -139,7 +140,8 @@ bool SettingsFileBesideProgram(const wchar_t* fileName, std::string& path)
     if (slash == 0) return false;
     const auto at = static_cast<std::ptrdiff_t>(slash);
     const WideText folder(module.begin(), module.begin() + at);
-    if (fileName) return AnsiPathOf(folder, WideText(fileName, fileName + lstrlenW(fileName)), path);
+    if (fileName)
+        return AnsiPathOf(folder, WideText(fileName, fileName + lstrlenW(fileName)), path);
     const WideText settings = WithIniEnding(module);
     return AnsiPathOf(folder, WideText(settings.begin() + at, settings.end()), path);
 }

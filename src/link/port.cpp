@@ -62,8 +62,8 @@ std::string PortPath(const std::string& name)
 
 bool OpenPort(const std::string& name)
 {
-    PortHandle = CreateFileA(PortPath(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                             FILE_FLAG_OVERLAPPED, nullptr);
+    PortHandle = CreateFileA(PortPath(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (PortHandle == INVALID_HANDLE_VALUE) return false;
 
     ConfigurePort(PortHandle);

@@ -68,8 +68,8 @@ std::vector<Section> ReadSections(const string& text, std::vector<Finding>& find
         // A line ends at LF, CR LF or CR alone, as the profile functions read it.
         size_t end = text.find_first_of("\r\n", start);
         if (end == string::npos) end = text.size();
-        const bool crAlone =
-            end < text.size() && text[end] == '\r' && (end + 1 == text.size() || text[end + 1] != '\n');
+        const bool crAlone = end < text.size() && text[end] == '\r' &&
+                             (end + 1 == text.size() || text[end + 1] != '\n');
         ++number;
         if (crAlone && !crAloneSaid) {
             findings.push_back({number, "this line ends with CR alone (no LF): Wine reads it as a "
