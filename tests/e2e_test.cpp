@@ -6,9 +6,8 @@
 #include <memory>
 
 #include "input_recorder.h"
+#include "app/app.h"
 #include "test_support.h"
-
-#include <shellapi.h>
 
 namespace {
 
@@ -197,9 +196,7 @@ TEST_F(Program, ADllPlantedBesideTheProgramsIsNotLoaded)
 // succeeds only for an icon it has).
 bool TrayHasIcon(HWND window)
 {
-    NOTIFYICONDATAA d = {};
-    d.cbSize = NOTIFYICONDATAA_V1_SIZE;
-    d.hWnd = window;
+    NOTIFYICONDATAA d = TrayRecord(window, 0, 0, nullptr, 0, nullptr);
     return Shell_NotifyIconA(NIM_MODIFY, &d) != FALSE;
 }
 
@@ -213,9 +210,7 @@ TEST_F(Program, TheTrayIconComesBackWhenTheTaskbarIsCreatedAgain)
     HWND program = FindWindowA("Quorvix", nullptr);
     ASSERT_NE(program, nullptr);
     ASSERT_TRUE(WaitFor([&] { return TrayHasIcon(program); }, 5000));
-    NOTIFYICONDATAA d = {};
-    d.cbSize = NOTIFYICONDATAA_V1_SIZE;
-    d.hWnd = program;
+    NOTIFYICONDATAA d = TrayRecord(program, 0, 0, nullptr, 0, nullptr);
     ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &d));
     ASSERT_FALSE(TrayHasIcon(program));
     PostMessageA(program, RegisterWindowMessageA("TaskbarCreated"), 0, 0);

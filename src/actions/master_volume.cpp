@@ -114,7 +114,7 @@ struct SpeakersControl {
         line.cbStruct = sizeof line;
         line.dwComponentType = MIXERLINE_COMPONENTTYPE_DST_SPEAKERS;
         if (winmm->getLineInfo(DEVICE_ZERO, &line,
-                              MIXER_OBJECTF_MIXER | MIXER_GETLINEINFOF_COMPONENTTYPE) !=
+                               MIXER_OBJECTF_MIXER | MIXER_GETLINEINFOF_COMPONENTTYPE) !=
             MMSYSERR_NOERROR)
             return;
         MIXERLINECONTROLSA query;
@@ -128,7 +128,7 @@ struct SpeakersControl {
         control.cbStruct = sizeof control;
         // Without a volume control on the speakers line nothing else is touched.
         if (winmm->getLineControls(DEVICE_ZERO, &query,
-                                  MIXER_OBJECTF_MIXER | MIXER_GETLINECONTROLSF_ONEBYTYPE) !=
+                                   MIXER_OBJECTF_MIXER | MIXER_GETLINECONTROLSF_ONEBYTYPE) !=
             MMSYSERR_NOERROR)
             return;
         details.cbStruct = sizeof details;
@@ -180,7 +180,7 @@ bool MixerGetVolume(uint32_t& value)
     SpeakersControl speakers;
     if (!speakers.found) return false;
     if (speakers.winmm->getControlDetails(DEVICE_ZERO, &speakers.details,
-                                MIXER_OBJECTF_MIXER | MIXER_GETCONTROLDETAILSF_VALUE) !=
+                                          MIXER_OBJECTF_MIXER | MIXER_GETCONTROLDETAILSF_VALUE) !=
         MMSYSERR_NOERROR)
         return false;
     value = speakers.value.dwValue;
@@ -195,7 +195,7 @@ bool MixerSetVolume(int32_t value)
         Clamp(value, static_cast<int32_t>(speakers.control.Bounds.dwMinimum),
               static_cast<int32_t>(speakers.control.Bounds.dwMaximum)));
     return speakers.winmm->setControlDetails(DEVICE_ZERO, &speakers.details,
-                                  MIXER_OBJECTF_MIXER | MIXER_SETCONTROLDETAILSF_VALUE) ==
+                                             MIXER_OBJECTF_MIXER | MIXER_SETCONTROLDETAILSF_VALUE) ==
            MMSYSERR_NOERROR;
 }
 

@@ -12,9 +12,6 @@ namespace {
 bool TrayShown = false;
 HICON TrayPicture = nullptr;
 UINT TaskbarCreated = 0;
-} // namespace
-
-namespace {
 
 HICON LoadTrayPicture(HINSTANCE instance, const char* name)
 {

@@ -117,14 +117,16 @@ void FinishPendingWait()
     GetOverlappedResult(PortHandle, &ReadOverlapped, &count, FALSE);
 }
 
-// Bytes waiting in the driver; 0 also when the port cannot tell (a vanished
-// port is the watchdog's business, not a box's).
-DWORD QueuedBytes()
+// Bytes waiting in the driver (clearing any line error); false when the
+// port cannot tell.
+bool CountQueued(DWORD& queued)
 {
     DWORD errors = 0;
     COMSTAT status;
     ZeroMemory(&status, sizeof status);
-    return ClearCommError(PortHandle, &errors, &status) ? status.cbInQue : 0;
+    if (!ClearCommError(PortHandle, &errors, &status)) return false;
+    queued = status.cbInQue;
+    return true;
 }
 
 // One wait for a port event, at most until the watchdog's deadline. Windows
@@ -148,12 +150,13 @@ Wake WaitForPortEvent(DWORD remaining)
             FinishPendingWait();
             return Wake::TimedOut;
         }
-        if (!StopReader && QueuedBytes() > 0) {
+        // A port that cannot tell is the watchdog's business, not a box's.
+        DWORD queued = 0;
+        if (!StopReader && CountQueued(queued) && queued > 0) {
             // Bytes nobody signalled: end the wait (which clears the event
             // mask) and set the mask again, then read them.
             FinishPendingWait();
             SetCommMask(PortHandle, EV_RXCHAR | EV_TXEMPTY);
-            WaitMask = EV_RXCHAR;
             return Wake::Event;
         }
     }
@@ -189,15 +192,13 @@ unsigned ReadAllQueued()
 {
     unsigned reads = 0;
     while (!StopReader) {
-        DWORD errors = 0;
-        COMSTAT status;
-        ZeroMemory(&status, sizeof status);
-        if (!ClearCommError(PortHandle, &errors, &status)) {
+        DWORD queued = 0;
+        if (!CountQueued(queued)) {
             // Without a count of queued bytes there is nothing safe to read.
             ShowError("Error clearing port");
             break;
         }
-        if (status.cbInQue == 0 || !ReadQueued(status.cbInQue)) break;
+        if (queued == 0 || !ReadQueued(queued)) break;
         ++reads;
     }
     return reads;
@@ -209,13 +210,10 @@ DWORD WINAPI PortReaderThread(LPVOID)
     // bring neither do not restart it.
     DWORD lastActivity = GetTickCount();
     DWORD quietPause = QUIET_PAUSE_FIRST;
+    // Bytes that came before the first wait are never signalled; later ones
+    // left behind by a wake are found by the wait's queue check.
+    ReadAllQueued();
     while (!StopReader) {
-        // Bytes that came while no wait was pending (before the first one,
-        // or between a read and the next wait) are taken before waiting.
-        if (QueuedBytes() > 0) {
-            ReadAllQueued();
-            lastActivity = GetTickCount();
-        }
         const DWORD idle = GetTickCount() - lastActivity;
         const Wake wake =
             idle >= ReaderWaitTimeout ? Wake::TimedOut : WaitForPortEvent(ReaderWaitTimeout - idle);

@@ -89,7 +89,7 @@ int RunUnix(const std::string& command)
 
 int RunProgram(const std::string& commandLine, DWORD timeoutMs, std::string* output)
 {
-    STARTUPINFOA si = {};
+    STARTUPINFOW si = {};
     si.cb = sizeof si;
     HANDLE outFile = INVALID_HANDLE_VALUE;
     char outName[MAX_PATH] = {};
@@ -108,15 +108,9 @@ int RunProgram(const std::string& commandLine, DWORD timeoutMs, std::string* out
     std::wstring line(commandLine.size() + 1, L'\0');
     line.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, commandLine.c_str(), -1,
                                                         &line[0], static_cast<int>(line.size()))));
-    STARTUPINFOW siw = {};
-    siw.cb = sizeof siw;
-    siw.dwFlags = si.dwFlags;
-    siw.hStdOutput = si.hStdOutput;
-    siw.hStdError = si.hStdError;
-    siw.hStdInput = si.hStdInput;
     PROCESS_INFORMATION pi = {};
     if (line.empty() || !CreateProcessW(nullptr, &line[0], nullptr, nullptr, output != nullptr, 0,
-                                        nullptr, nullptr, &siw, &pi)) {
+                                        nullptr, nullptr, &si, &pi)) {
         if (outFile != INVALID_HANDLE_VALUE) CloseHandle(outFile);
         return -1;
     }
