@@ -33,7 +33,7 @@ void ExpectInput(const InputCase (&cases)[N])
 {
     InputRecorder recorder;
     for (const auto& c : cases) {
-        ExecuteCommand(c.command);
+        ExecuteCommand(c.command, nullptr);
         const Events seen = recorder.Collect();
         EXPECT_EQ(seen, c.expected) << c.command << " gave " << Describe(seen);
     }
@@ -60,7 +60,7 @@ TEST(Keypress, SendsUpDownPerKeyThenUpPerKeyInListOrder)
 TEST(Keypress, AnEmptyFieldIsKeyZero)
 {
     InputRecorder recorder;
-    ExecuteCommand("KEYPRESS,,41");
+    ExecuteCommand("KEYPRESS,,41", nullptr);
     const Events seen = recorder.Collect();
     // Key 0 is not a key: what reaches the hooks for it is the platform's
     // business, but the 0x41 events must come after it, complete and in order.
@@ -103,7 +103,7 @@ TEST(HeldKeyState, OnlyMousemoveAndVolumeSetIt)
     };
     for (const auto& c : cases) {
         MouseDeltaX = 11, MouseDeltaY = 22, VolumeStep = 33;
-        ExecuteCommand(c.command);
+        ExecuteCommand(c.command, nullptr);
         EXPECT_EQ(MouseDeltaX, c.x) << c.command;
         EXPECT_EQ(MouseDeltaY, c.y) << c.command;
         EXPECT_EQ(VolumeStep, c.volume) << c.command;
@@ -143,10 +143,10 @@ struct PlayerWindow : ::testing::Test {
 
 TEST_F(PlayerWindow, ReceivesTheNumberWithLParamOne)
 {
-    ExecuteCommand("WINAMP,100");
-    ExecuteCommand("WINAMP,abc");
-    ExecuteCommand("WINAMP , 40045 ; next");
-    ExecuteCommand("winamp,7");
+    ExecuteCommand("WINAMP,100", nullptr);
+    ExecuteCommand("WINAMP,abc", nullptr);
+    ExecuteCommand("WINAMP , 40045 ; next", nullptr);
+    ExecuteCommand("winamp,7", nullptr);
     ASSERT_EQ(PlayerMessages.size(), 3u);
     EXPECT_EQ(PlayerMessages[0], std::make_pair(WPARAM(100), LPARAM(1)));
     EXPECT_EQ(PlayerMessages[1], std::make_pair(WPARAM(0), LPARAM(1)));
@@ -180,7 +180,7 @@ TEST(HungPlayer, DoesNotHoldTheCallerUntilItWakes)
         DestroyWindow(w);
     });
     ASSERT_TRUE(WaitFor([&] { return hung.load() != nullptr; }, 5000));
-    ExecuteCommand("WINAMP,40046");
+    ExecuteCommand("WINAMP,40046", nullptr);
     EXPECT_FALSE(PlayerWoke) << "the command waited for the hung player";
     PostThreadMessageA(thread, WM_QUIT, 0, 0);
     player.join();
@@ -190,7 +190,7 @@ TEST_F(PlayerWindow, WithoutThePlayerNothingHappens)
 {
     DestroyWindow(window);
     window = nullptr;
-    ExecuteCommand("WINAMP,100");
+    ExecuteCommand("WINAMP,100", nullptr);
     EXPECT_TRUE(PlayerMessages.empty());
 }
 
@@ -221,7 +221,7 @@ struct Execute : ::testing::Test {
 TEST_F(Execute, StartsTheProgramWithItsParameters)
 {
     const string exe = Witness(dir.Win("w1.exe"));
-    ExecuteCommand("EXECUTE," + exe + ",/a b");
+    ExecuteCommand("EXECUTE," + exe + ",/a b", nullptr);
     const string log = LogOf(exe);
     EXPECT_NE(log.find("w1.exe"), string::npos) << log;
     EXPECT_NE(log.find(" /a b\n"), string::npos) << log;
@@ -230,7 +230,7 @@ TEST_F(Execute, StartsTheProgramWithItsParameters)
 TEST_F(Execute, TheFileNameEndsAtTheFirstComma)
 {
     const string exe = Witness(dir.Win("w2.exe"));
-    ExecuteCommand("EXECUTE," + exe + ",b.txt,c");
+    ExecuteCommand("EXECUTE," + exe + ",b.txt,c", nullptr);
     const string log = LogOf(exe);
     EXPECT_NE(log.find(" b.txt,c\n"), string::npos) << log;
 }
@@ -239,7 +239,7 @@ TEST_F(Execute, ABareNameWithACommentIsFoundBesideTheCaller)
 {
     const string name = "wit" + std::to_string(GetCurrentProcessId()) + ".exe";
     const string exe = Witness(ModuleDir() + "\\" + name);
-    ExecuteCommand("EXECUTE, " + name + " ; comment");
+    ExecuteCommand("EXECUTE, " + name + " ; comment", nullptr);
     const string log = LogOf(exe);
     DeleteFileA((exe + ".log").c_str());
     WaitFor([&] { return DeleteFileA(exe.c_str()) != FALSE; }, 5000);
@@ -250,9 +250,9 @@ TEST_F(Execute, ABareNameWithACommentIsFoundBesideTheCaller)
 
 TEST_F(Execute, AMissingFileReturnsWithoutShowingAnything)
 {
-    ExecuteCommand("EXECUTE," + dir.Win("absent.exe"));
-    ExecuteCommand("EXECUTE");
-    ExecuteCommand("EXECUTE,,x");
+    ExecuteCommand("EXECUTE," + dir.Win("absent.exe"), nullptr);
+    ExecuteCommand("EXECUTE", nullptr);
+    ExecuteCommand("EXECUTE,,x", nullptr);
     // No dialog of the shell's may be left waiting for a user.
     EXPECT_EQ(FindWindowA("#32770", nullptr), nullptr);
 }

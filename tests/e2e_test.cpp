@@ -40,7 +40,7 @@ struct Program : ::testing::Test {
     }
     bool Start(const string& settings, const string& name = "quorvix.exe")
     {
-        return run.Start(dir, settings, name);
+        return run.Start(dir.Win(), settings, name);
     }
     string Settings(const string& ping, const string& commands)
     {
@@ -253,6 +253,31 @@ TEST_F(Program, APortThatCannotOpenIsReportedAndTheProgramRunsOn)
     EXPECT_EQ(WaitForSingleObject(pi.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT));
     PostMessageA(FindWindowA("Quorvix", nullptr), WM_CLOSE, 0, 0);
     EXPECT_EQ(ExitCode(10000), 0u);
+}
+
+// A folder named in characters the ANSI code page lacks (Chinese, under
+// Wine's 1252): the program and the tools still read the settings beside
+// them, through the folder's short name; the file keeps the program's name.
+TEST_F(Program, AFolderNamedOutsideTheCodePageIsReachedByItsShortName)
+{
+    const string folder = dir.Win("\xE4\xB8\xAD\xE6\x96\x87");  // UTF-8 of two Chinese characters
+    BOOL lossy = FALSE;
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, Wide(folder).c_str(), -1, nullptr, 0, nullptr, &lossy);
+    ASSERT_TRUE(lossy) << "code page " << GetACP() << " holds the folder's name; the test needs one that does not";
+    ASSERT_TRUE(CreateDirectoryW(Wide(folder).c_str(), nullptr));
+    ASSERT_TRUE(CopyFileW(Wide(ModuleDir() + "\\..\\quorvix-check.exe").c_str(),
+                          Wide(folder + "\\quorvix-check.exe").c_str(), FALSE));
+    WriteBytes(folder + "\\quorvix.ini", "[Settings]\r\nPort=COM8\r\n[Commands]\r\n: 5,=WINAMP,1\r\n");
+
+    // The port it names is only in the file named after the program.
+    ASSERT_TRUE(run.Start(folder, "[Settings]\r\nPort=COM9\r\n", "phone remote.exe"));
+    string text;
+    HWND box = WaitForErrorBox(text);
+    EXPECT_EQ(text, "Failed to open COM9");
+    if (box) PostMessageA(box, WM_COMMAND, IDOK, 0);
+    string out;
+    EXPECT_EQ(RunProgram("\"" + folder + "\\quorvix-check.exe\"", 30000, &out), 0) << out;
+    EXPECT_NE(out.find("quorvix.ini: no problems found"), string::npos) << out;
 }
 
 TEST_F(Program, EndsWithCodeZeroOnCloseAndOnAForeignQuit)

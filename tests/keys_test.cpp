@@ -6,7 +6,6 @@
 
 #include "actions/actions.h"
 #include "app/app.h"
-#include "keys/keys.h"
 #include "link/link.h"
 #include "test_support.h"
 
@@ -31,25 +30,12 @@ struct Keys : ::testing::Test {
     }
     void Settings(const string& text)
     {
-        IniPath = dir.Win("keys.ini");
-        WriteBytes(IniPath, text);
-        LoadCommandSection("Commands", IniPath);
+        WriteBytes(dir.Win("keys.ini"), text);
+        CurrentSettings = LoadSettingsFrom(dir.Win("keys.ini"));
     }
     // As the reader would store it, but stamped as long ago, unless fresh.
-    void Give(const string& text, bool fresh = false)
-    {
-        EnterCriticalSection(&ReceiveLock);
-        ReceiveBuffer = text;
-        LastReceiveTick = GetTickCount() - (fresh ? 0 : 1000);
-        LeaveCriticalSection(&ReceiveLock);
-    }
-    string Left()
-    {
-        EnterCriticalSection(&ReceiveLock);
-        string s = ReceiveBuffer;
-        LeaveCriticalSection(&ReceiveLock);
-        return s;
-    }
+    void Give(const string& text, bool fresh = false) { ReplaceReceived(text, fresh ? 0 : 1000); }
+    string Left() { return ReceivedText(); }
 };
 
 // Phones frame each report with CR LF on both sides; the empty lines between
@@ -97,9 +83,7 @@ TEST_F(Keys, AReportSplitAcrossReadsIsOnePress)
     ProcessReceived();
     EXPECT_TRUE(PlayerMessages.empty());
     EXPECT_EQ(Left(), "+CKEV: 5");
-    EnterCriticalSection(&ReceiveLock);
-    ReceiveBuffer += ",1\r";
-    LeaveCriticalSection(&ReceiveLock);
+    AppendReceived(",1\r", 3);
     ProcessReceived();
     EXPECT_EQ(PlayerCommands(), std::vector<WPARAM>{5});
 }
@@ -118,7 +102,7 @@ TEST_F(Keys, ACommandEditedWhileRunningAppliesAtTheNextPress)
 {
     Give("+CKEV: 5,1\r");
     ProcessReceived();
-    WriteBytes(IniPath, "[Commands]\r\nCKEV: 5=WINAMP,55\r\n");
+    WriteBytes(CurrentSettings.IniPath, "[Commands]\r\nCKEV: 5=WINAMP,55\r\n");
     Give("+CKEV: 5,1\r");
     ProcessReceived();
     EXPECT_EQ(PlayerCommands(), (std::vector<WPARAM>{5, 55}));

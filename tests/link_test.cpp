@@ -13,21 +13,6 @@ namespace {
 
 using std::string;
 
-string Received()
-{
-    EnterCriticalSection(&ReceiveLock);
-    string s = ReceiveBuffer;
-    LeaveCriticalSection(&ReceiveLock);
-    return s;
-}
-
-void ClearReceived()
-{
-    EnterCriticalSection(&ReceiveLock);
-    ReceiveBuffer.clear();
-    LeaveCriticalSection(&ReceiveLock);
-}
-
 // A window that stands in for the main window and counts what reaches it.
 struct Counts {
     int reconnects = 0;
@@ -55,9 +40,11 @@ struct Link : ::testing::Test {
     {
         Seen = Counts();
         MainWindow = CreateTestWindow("QuorvixLinkTest", CountingProc);
+        SetLinkReports(MainWindow, ShowError);
+        CurrentSettings = Settings();
         ClearReceived();
         ASSERT_TRUE(pty.Start());
-        PortName = pty.pcPath;
+        CurrentSettings.PortName = pty.pcPath;
     }
     void TearDown() override
     {
@@ -66,11 +53,13 @@ struct Link : ::testing::Test {
         Seen.onTick = nullptr;
         DestroyWindow(MainWindow);
         MainWindow = nullptr;
+        SetLinkReports(nullptr, nullptr);
     }
     double ReaderCpuSeconds()
     {
         FILETIME c, e, k, u;
-        if (!ReaderThread || !GetThreadTimes(ReaderThread, &c, &e, &k, &u)) return 0;
+        HANDLE reader = RunningReader();
+        if (!reader || !GetThreadTimes(reader, &c, &e, &k, &u)) return 0;
         auto secs = [](FILETIME f) {
             return (static_cast<double>(f.dwHighDateTime) * 4294967296.0 + f.dwLowDateTime) / 1e7;
         };
@@ -82,8 +71,8 @@ TEST_F(Link, OpeningSendsTheInitStringAndSets9600EightNoneOne)
 {
     PhoneEnd phone(pty.phonePath);
     ASSERT_TRUE(phone.Ok());
-    ASSERT_TRUE(OpenPort(pty.pcPath));
-    EXPECT_NE(ReaderThread, nullptr);
+    ASSERT_TRUE(OpenPort(pty.pcPath, DEFAULT_INIT_STRING));
+    EXPECT_NE(RunningReader(), nullptr);
     EXPECT_EQ(phone.ReadAtLeast(20, 5000), "ATZ\r\nAT+CMER=3,2\r\n\r\n");
     EXPECT_EQ(phone.ReadFor(300), "");
     DCB dcb = {};
@@ -116,9 +105,9 @@ TEST_F(Link, InitStringSettingReplacesEveryInitSend)
         SCOPED_TRACE(c.settings);
         const string ini = dir.Win("init.ini");
         WriteBytes(ini, string("[Settings]\r\nPort=COM9\r\n") + c.settings + "[Commands]\r\n");
-        LoadSettingsFrom(ini);
+        CurrentSettings = LoadSettingsFrom(ini);
         PhoneEnd phone(pty.phonePath);
-        ASSERT_TRUE(OpenPort(pty.pcPath));
+        ASSERT_TRUE(OpenPort(pty.pcPath, CurrentSettings.PhoneInitString));
         EXPECT_EQ(phone.ReadAtLeast(c.sent.size(), 5000), c.sent);
         // The keep-alive path of the main window.
         MainWndProc(MainWindow, WM_TIMER, 0, 0);
@@ -126,16 +115,15 @@ TEST_F(Link, InitStringSettingReplacesEveryInitSend)
         EXPECT_EQ(phone.ReadFor(200), "");
         ClosePort();
     }
-    PhoneInitString = DEFAULT_INIT_STRING;
 }
 
 TEST_F(Link, APortThatCannotOpenLeavesNothingBehind)
 {
-    EXPECT_FALSE(OpenPort(dir.Win()));  // a folder is no port
+    EXPECT_FALSE(OpenPort(dir.Win(), DEFAULT_INIT_STRING));  // a folder is no port
     EXPECT_EQ(PortHandle, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(ReaderThread, nullptr);
+    EXPECT_EQ(RunningReader(), nullptr);
     PhoneEnd phone(pty.phonePath);
-    SendToPort(PhoneInitString);
+    SendToPort(DEFAULT_INIT_STRING);
     EXPECT_EQ(phone.ReadFor(300), "");
     EXPECT_EQ(FindWindowA(nullptr, "Error"), nullptr);
     ClosePort();
@@ -147,44 +135,44 @@ TEST_F(Link, APortThatCannotOpenLeavesNothingBehind)
 TEST_F(Link, ReadsAreAppendedWithoutTheirZeroBytes)
 {
     PhoneEnd phone(pty.phonePath);
-    ASSERT_TRUE(OpenPort(pty.pcPath));
+    ASSERT_TRUE(OpenPort(pty.pcPath, DEFAULT_INIT_STRING));
     phone.ReadAtLeast(20, 5000);
 
     phone.Write("\r\nOK\r\n");
-    EXPECT_TRUE(WaitFor([] { return Received().size() >= 6; }, 5000));
-    EXPECT_EQ(Received(), "\r\nOK\r\n");
+    EXPECT_TRUE(WaitFor([] { return ReceivedText().size() >= 6; }, 5000));
+    EXPECT_EQ(ReceivedText(), "\r\nOK\r\n");
     ClearReceived();
 
     phone.Write(string("\0AB", 3));
     Sleep(300);
     phone.Write(string("CD\0EF", 5));
-    EXPECT_TRUE(WaitFor([] { return Received().size() >= 6; }, 5000));
+    EXPECT_TRUE(WaitFor([] { return ReceivedText().size() >= 6; }, 5000));
     Sleep(200);
-    EXPECT_EQ(Received(), "ABCDEF");
+    EXPECT_EQ(ReceivedText(), "ABCDEF");
     ClearReceived();
     phone.Write(string("\0\r\n+CKEV: 4,0\r\n", 15));
-    EXPECT_TRUE(WaitFor([] { return Received().size() >= 14; }, 5000));
-    EXPECT_EQ(Received(), "\r\n+CKEV: 4,0\r\n");
+    EXPECT_TRUE(WaitFor([] { return ReceivedText().size() >= 14; }, 5000));
+    EXPECT_EQ(ReceivedText(), "\r\n+CKEV: 4,0\r\n");
     ClearReceived();
 
     // Two reports before anyone takes them: both stay, in order.
     phone.Write("+CKEV: 5,1\r\n");
     Sleep(200);
     phone.Write("+CKEV: 5,0\r\n");
-    EXPECT_TRUE(WaitFor([] { return Received().size() >= 24; }, 5000));
-    EXPECT_EQ(Received(), "+CKEV: 5,1\r\n+CKEV: 5,0\r\n");
+    EXPECT_TRUE(WaitFor([] { return ReceivedText().size() >= 24; }, 5000));
+    EXPECT_EQ(ReceivedText(), "+CKEV: 5,1\r\n+CKEV: 5,0\r\n");
 }
 
 TEST_F(Link, MoreThanAChunkArrivesWholeAndInOrder)
 {
     PhoneEnd phone(pty.phonePath);
-    ASSERT_TRUE(OpenPort(pty.pcPath));
+    ASSERT_TRUE(OpenPort(pty.pcPath, DEFAULT_INIT_STRING));
     phone.ReadAtLeast(20, 5000);
     string text;
     for (int i = 0; i < 300; ++i) text += static_cast<char>('A' + i % 26);
     phone.Write(text);
-    EXPECT_TRUE(WaitFor([] { return Received().size() >= 300; }, 5000));
-    EXPECT_EQ(Received(), text);
+    EXPECT_TRUE(WaitFor([] { return ReceivedText().size() >= 300; }, 5000));
+    EXPECT_EQ(ReceivedText(), text);
 }
 
 // Windows wakes the reader when bytes arrive, not while they wait (Wine
@@ -196,10 +184,7 @@ TEST_F(Link, OneWakeTakesEverythingQueuedEndingWithTheRelease)
                              OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     ASSERT_NE(PortHandle, INVALID_HANDLE_VALUE);
     ConfigurePort(PortHandle);
-    ZeroMemory(&ReadOverlapped, sizeof ReadOverlapped);
-    ReadEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    ReadOverlapped.hEvent = ReadEvent;
-    StopReader = false;
+    PrepareReads();
     PhoneEnd phone(pty.phonePath);
     const string text = string(288, '.') + "+CKEV: 4,0\r\n";
     ASSERT_EQ(text.size(), 300u);
@@ -214,7 +199,7 @@ TEST_F(Link, OneWakeTakesEverythingQueuedEndingWithTheRelease)
     }, 5000);
     ASSERT_EQ(queued, text.size());
     EXPECT_EQ(ReadAllQueued(), 2u);
-    EXPECT_EQ(Received(), text);
+    EXPECT_EQ(ReceivedText(), text);
 }
 
 // COM1 to COM9 are reserved names; a port from COM10 up is found only as
@@ -231,7 +216,7 @@ TEST_F(Link, APortFromCom10UpOpensByThePlainName)
     const string device = string(prefix) + "/dosdevices/com12";
     ASSERT_EQ(RunUnix("ln -sfn " + pty.pcUnix + " " + device), 0);
     PhoneEnd phone(pty.phonePath);
-    const bool opened = OpenPort("COM12");
+    const bool opened = OpenPort("COM12", DEFAULT_INIT_STRING);
     RunUnix("rm -f " + device);
     ASSERT_TRUE(opened);
     EXPECT_EQ(phone.ReadAtLeast(20, 5000), "ATZ\r\nAT+CMER=3,2\r\n\r\n");
@@ -243,7 +228,7 @@ TEST_F(Link, TheBufferKeepsTheNewestTextWithinItsLimit)
     const string block(1000, 'x');
     for (int i = 0; i < 70; ++i) AppendReceived(block.data(), 1000);
     AppendReceived("tail", 4);
-    const string got = Received();
+    const string got = ReceivedText();
     EXPECT_EQ(got.size(), RECEIVE_LIMIT);
     EXPECT_EQ(got.substr(got.size() - 4), "tail");
 }
@@ -251,14 +236,14 @@ TEST_F(Link, TheBufferKeepsTheNewestTextWithinItsLimit)
 TEST_F(Link, ASilentLinkAsksForAReconnectAfter20Seconds)
 {
     PhoneEnd phone(pty.phonePath);
-    ASSERT_TRUE(OpenPort(pty.pcPath));
+    ASSERT_TRUE(OpenPort(pty.pcPath, DEFAULT_INIT_STRING));
     const DWORD start = GetTickCount();
     ASSERT_TRUE(WaitFor([] { return Seen.reconnects > 0; }, 30000));
     const DWORD elapsed = GetTickCount() - start;
     EXPECT_GE(elapsed, 19000u);
     EXPECT_EQ(Seen.reconnects, 1);
     // The reader has ended by itself: closing must neither wait nor fail.
-    EXPECT_EQ(WaitForSingleObject(ReaderThread, 5000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(RunningReader(), 5000), WAIT_OBJECT_0);
     ClosePort();
     ClosePort();
     EXPECT_EQ(PortHandle, INVALID_HANDLE_VALUE);
@@ -271,21 +256,20 @@ TEST_F(Link, TenSilentLinksInARowAreEachReopened)
 {
     PhoneEnd phone(pty.phonePath);
     ReaderWaitTimeout = 300;
-    ASSERT_TRUE(OpenPort(pty.pcPath));
+    ASSERT_TRUE(OpenPort(pty.pcPath, DEFAULT_INIT_STRING));
     for (int i = 1; i <= 10; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(phone.ReadAtLeast(20, 5000), "ATZ\r\nAT+CMER=3,2\r\n\r\n");
         ASSERT_TRUE(WaitFor([i] { return Seen.reconnects >= i; }, 5000));
-        ASSERT_EQ(WaitForSingleObject(ReaderThread, 5000), WAIT_OBJECT_0);
+        ASSERT_EQ(WaitForSingleObject(RunningReader(), 5000), WAIT_OBJECT_0);
         // Nothing the ended reader started is still in flight.
-        EXPECT_NE(ReadOverlapped.Internal, static_cast<ULONG_PTR>(STATUS_PENDING));
-        EXPECT_EQ(WaitForSingleObject(ReadEvent, 0), WAIT_OBJECT_0);
+        EXPECT_FALSE(ReadInFlight());
         ReconnectPort();
         ASSERT_NE(PortHandle, INVALID_HANDLE_VALUE);
     }
     EXPECT_EQ(phone.ReadAtLeast(20, 5000).size(), 20u);
     phone.Write("+CKEV: 1,1\r\n");
-    EXPECT_TRUE(WaitFor([] { return Received().find("+CKEV: 1,1") != string::npos; }, 5000));
+    EXPECT_TRUE(WaitFor([] { return ReceivedText().find("+CKEV: 1,1") != string::npos; }, 5000));
 }
 
 // A write the phone does not take is still in flight when the link closes:
@@ -293,15 +277,15 @@ TEST_F(Link, TenSilentLinksInARowAreEachReopened)
 TEST_F(Link, AWriteInFlightHasEndedWhenTheLinkCloses)
 {
     PhoneEnd phone(pty.phonePath);
-    ASSERT_TRUE(OpenPort(pty.pcPath));
+    ASSERT_TRUE(OpenPort(pty.pcPath, DEFAULT_INIT_STRING));
     // Far more than a pty holds while the phone reads nothing.
     SendToPort(string(1 << 20, 'x'));
     Sleep(300);
-    ASSERT_EQ(WriteOverlapped.Internal, static_cast<ULONG_PTR>(STATUS_PENDING));
+    ASSERT_TRUE(WriteInFlight());
     ClosePort();
-    EXPECT_NE(WriteOverlapped.Internal, static_cast<ULONG_PTR>(STATUS_PENDING));
+    EXPECT_FALSE(WriteInFlight());
     phone.ReadFor(500);
-    ASSERT_TRUE(OpenPort(pty.pcPath));
+    ASSERT_TRUE(OpenPort(pty.pcPath, DEFAULT_INIT_STRING));
     phone.ReadFor(500);
     SendToPort("AT");
     EXPECT_EQ(phone.ReadAtLeast(4, 5000), "AT\r\n");
@@ -325,7 +309,7 @@ void CALLBACK AnswerErrorBox(HWND, UINT, UINT_PTR, DWORD)
 // tried again rather than dropped.
 TEST_F(Link, ASendRefusedAtOnceLeavesNothingToWaitFor)
 {
-    ASSERT_TRUE(OpenPort(pty.pcPath));
+    ASSERT_TRUE(OpenPort(pty.pcPath, DEFAULT_INIT_STRING));
     pty.Stop();
     const UINT_PTR timer = SetTimer(nullptr, 0, 200, AnswerErrorBox);
     SendToPort("AT");
@@ -338,9 +322,9 @@ TEST_F(Link, ASendRefusedAtOnceLeavesNothingToWaitFor)
 TEST_F(Link, KeepAlivesEveryFiveSecondsKeepTheLinkUp)
 {
     PhoneEnd phone(pty.phonePath);
-    ASSERT_TRUE(OpenPort(pty.pcPath));
+    ASSERT_TRUE(OpenPort(pty.pcPath, DEFAULT_INIT_STRING));
     SetTimer(MainWindow, 1, 5000, nullptr);
-    Seen.onTick = [](int) { SendToPort(PhoneInitString); };
+    Seen.onTick = [](int) { SendToPort(DEFAULT_INIT_STRING); };
     WaitFor([] { return Seen.reconnects > 0; }, 26000);
     EXPECT_EQ(Seen.reconnects, 0);
     EXPECT_GE(Seen.ticks, 4);
@@ -352,7 +336,7 @@ TEST_F(Link, ReconnectKeepsTryingWhileThePhoneIsAwayAndStillAnswersMessages)
 {
     {
         PhoneEnd phone(pty.phonePath);
-        ASSERT_TRUE(OpenPort(pty.pcPath));
+        ASSERT_TRUE(OpenPort(pty.pcPath, DEFAULT_INIT_STRING));
         EXPECT_EQ(phone.ReadAtLeast(20, 5000).size(), 20u);
     }
     pty.Stop();
@@ -395,7 +379,7 @@ TEST_F(Link, ADeadPortNeitherSpinsNorHangsAndTheLinkComesBack)
 {
     {
         PhoneEnd phone(pty.phonePath);
-        ASSERT_TRUE(OpenPort(pty.pcPath));
+        ASSERT_TRUE(OpenPort(pty.pcPath, DEFAULT_INIT_STRING));
         phone.ReadAtLeast(20, 5000);
     }
     const double before = ReaderCpuSeconds();
@@ -409,7 +393,7 @@ TEST_F(Link, ADeadPortNeitherSpinsNorHangsAndTheLinkComesBack)
     PhoneEnd phone(pty.phonePath);
     ASSERT_TRUE(phone.Ok());
     phone.Write("+CKEV: 1,1\r\n");
-    EXPECT_TRUE(WaitFor([] { return Received().find("+CKEV: 1,1") != string::npos; }, 5000));
+    EXPECT_TRUE(WaitFor([] { return ReceivedText().find("+CKEV: 1,1") != string::npos; }, 5000));
 }
 
 } // namespace

@@ -148,7 +148,7 @@ Growth GrowthUnderNoise(HANDLE process, PhoneEnd& phone, DWORD seconds, unsigned
 
 TEST_F(Soak, RandomBytesFromThePhoneLeaveNoCrashNoHangNoGrowth)
 {
-    ASSERT_TRUE(program.Start(dir, Settings("10000")));
+    ASSERT_TRUE(program.Start(dir.Win(), Settings("10000")));
     PhoneEnd phone(pty.phonePath);
     ASSERT_TRUE(phone.Ok());
     phone.ReadAtLeast(20, 5000);
@@ -207,7 +207,7 @@ TEST_F(Soak, RandomBytesFromThePhoneLeaveNoCrashNoHangNoGrowth)
     // WaitCommEvent, so any port reader grows under this noise: the floor
     // is a minimal reader's growth under the same bytes.
     ChildProcess reader;
-    ASSERT_TRUE(reader.Start("\"" + ModuleDir() + "\\bench\\min_reader.exe\" " + pty.pcPath + " " +
+    ASSERT_TRUE(reader.Start("\"" + ModuleDir() + "\\..\\bench\\min_reader.exe\" " + pty.pcPath + " " +
                              std::to_string(seconds + 30)));
     WaitFor([] { return false; }, 1000);
     const Growth floor = GrowthUnderNoise(reader.pi.hProcess, phone, seconds, 8122026);
@@ -225,7 +225,7 @@ TEST_F(Soak, EveryTimeThePhoneVanishesAndReturnsTheLinkComesBack)
     // No keep-alive in the whole run (a day; the long run takes 45 minutes):
     // a send into a vanished pty shows its error box, which is another
     // test's matter.
-    ASSERT_TRUE(program.Start(dir, Settings("86400000")));
+    ASSERT_TRUE(program.Start(dir.Win(), Settings("86400000")));
     {
         PhoneEnd phone(pty.phonePath);
         ASSERT_EQ(phone.ReadAtLeast(20, 5000).size(), 20u);
@@ -265,7 +265,7 @@ TEST_F(Soak, EveryTimeThePhoneVanishesAndReturnsTheLinkComesBack)
 
 TEST_F(Soak, OpeningTheTrayMenuOverAndOverLeavesNoMenus)
 {
-    ASSERT_TRUE(program.Start(dir, Settings("10000")));
+    ASSERT_TRUE(program.Start(dir.Win(), Settings("10000")));
     HWND window = FindWindowA("Quorvix", nullptr);
     const int openings = LongSoak() ? 1000 : 200;
     auto open = [&] {
@@ -319,7 +319,7 @@ TEST_F(Soak, SettingsFilesNoOneShouldWriteStillStartRunAndEnd)
         // The port goes last, so that the file's own content comes first.
         const string settings = f.text + "\r\n[Settings]\r\nPort=" + pty.pcPath + "\r\n";
         QuorvixRun run;
-        ASSERT_TRUE(run.Start(dir, settings));
+        ASSERT_TRUE(run.Start(dir.Win(), settings));
         PhoneEnd phone(pty.phonePath);
         EXPECT_GE(phone.ReadAtLeast(20, 5000).size(), 20u);
         phone.Write("\r\n+CKEV: 5,1\r\n\r\n+CKEV: 5,0\r\n");

@@ -85,7 +85,8 @@ TEST(Resources, TheFourPicturesHoldEveryScalesSizeAndLoadAtTheSystemsOwn)
         for (int j = i + 1; j < 4; ++j) EXPECT_NE(images[i], images[j]) << names[i] << " " << names[j];
 
     LoadTrayPictures(GetModuleHandleA(nullptr));
-    for (HICON icon : {MainIcon, NotConnectedIcon, ReceiveIcon, ErrorIcon})
+    for (HICON icon : {LinkStatePicture(LinkState::Connected), LinkStatePicture(LinkState::NotConnected),
+                        LinkStatePicture(LinkState::KeyHeld), LinkStatePicture(LinkState::Error)})
         EXPECT_EQ(WidthOf(icon), GetSystemMetrics(SM_CXSMICON));
 }
 

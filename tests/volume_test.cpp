@@ -123,27 +123,27 @@ TEST(VolumeBackEnd, IsChosenAgainAtEveryPress)
     const VolumeCalls real = EndpointVolume;
     EndpointVolume = {FakeGet, FakeSet};
     Fake = FakeEndpoint();
-    ExecuteCommand("VOLUME,1");
+    ExecuteCommand("VOLUME,1", nullptr);
     SetMasterVolume(30000);
     EXPECT_EQ(Fake.value, 0u) << "the absent endpoint was written";
 
     Fake.present = true;
     Fake.value = 10000;
-    ExecuteCommand("VOLUME,1");
+    ExecuteCommand("VOLUME,1", nullptr);
     EXPECT_EQ(Fake.value, 10000u) << "the probe did not put the volume back";
     SetMasterVolume(30000);
     EXPECT_EQ(Fake.value, 30000u);
 
     Fake.grain = 2048;
     Fake.value = 8192;
-    ExecuteCommand("VOLUME,5");
+    ExecuteCommand("VOLUME,5", nullptr);
     SetMasterVolume(20480);
     EXPECT_EQ(Fake.value, 20480u);
     EXPECT_EQ(GetMasterVolume(), 20480u);
 
     // Gone in the middle of a hold: the next press finds the mixer again.
     Fake.present = false;
-    ExecuteCommand("VOLUME,1");
+    ExecuteCommand("VOLUME,1", nullptr);
     SetMasterVolume(100);
     EXPECT_EQ(Fake.value, 20480u);
     EndpointVolume = real;

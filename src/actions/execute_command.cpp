@@ -1,23 +1,17 @@
 #include "actions.h"
 
-#include <windows.h>
 #include <shellapi.h>
 
-#include "../app/app.h"
 #include "command_parse.h"
-
-int32_t MouseDeltaX = 0;
-int32_t MouseDeltaY = 0;
-int32_t VolumeStep = 0;
 
 namespace {
 
 const UINT PLAYER_SEND_TIMEOUT = 1000;
 
-void StartProgram(const Command& c)
+void StartProgram(const Command& c, HWND owner)
 {
     // Empty texts go as "" rather than null, as the shell is handed them.
-    ShellExecuteA(MainWindow, nullptr, c.file.c_str(), c.parameters.c_str(), nullptr, SW_SHOW);
+    ShellExecuteA(owner, nullptr, c.file.c_str(), c.parameters.c_str(), nullptr, SW_SHOW);
 }
 
 void PressKeys(const std::vector<uint8_t>& keys)
@@ -51,11 +45,11 @@ void SendToPlayer(int32_t number)
 
 } // namespace
 
-void ExecuteCommand(const std::string& command)
+void ExecuteCommand(const std::string& command, HWND owner)
 {
     const Command c = ParseCommand(command);
     switch (c.kind) {
-    case CommandKind::Execute: StartProgram(c); break;
+    case CommandKind::Execute: StartProgram(c, owner); break;
     case CommandKind::KeyPress: PressKeys(c.keys); break;
     case CommandKind::MouseClick: ClickButton(c.button); break;
     case CommandKind::MouseMove: (c.axis == 'X' ? MouseDeltaX : MouseDeltaY) = c.number; break;

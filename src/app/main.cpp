@@ -3,8 +3,8 @@
 
 #include <objbase.h>
 
-#include "../keys/keys.h"
 #include "../link/link.h"
+#include "../util/program_folder.h"
 #include "../util/system_dll.h"
 
 namespace {
@@ -43,7 +43,8 @@ int RunQuorvix(HINSTANCE instance)
     ShowWindow(MainWindow, SW_HIDE);
     LowerPriority();
     LoadTrayPictures(instance);
-    TrayAdd(MainWindow, 0, NotConnectedIcon, MSG_TRAYNOTIFY, TRAY_TIP);
+    TrayAdd(MainWindow, 0, LinkStatePicture(LinkState::NotConnected), MSG_TRAYNOTIFY, TRAY_TIP);
+    SetLinkReports(MainWindow, ShowError);
     if (!LoadSettings()) {
         // Running on COM1 without a single key would look like success.
         ShowError(SETTINGS_UNREACHABLE);
@@ -51,11 +52,11 @@ int RunQuorvix(HINSTANCE instance)
         UnregisterClassA(WINDOW_CLASS, instance);
         return 0;
     }
-    if (!OpenPort(PortName)) {
-        TrayModify(MainWindow, 0, NIF_ICON, ErrorIcon, TRAY_TIP);
-        ShowError(("Failed to open " + PortName).c_str());
+    if (!ConnectPort()) {
+        ShowLinkState(LinkState::Error);
+        ShowError(("Failed to open " + CurrentSettings.PortName).c_str());
     }
-    SetTimer(MainWindow, 0, static_cast<UINT>(PingInterval), nullptr);
+    SetTimer(MainWindow, 0, static_cast<UINT>(CurrentSettings.PingInterval), nullptr);
 
     // Polling: one message per iteration, an idle pass only when none waits.
     MSG msg;
@@ -74,12 +75,8 @@ int RunQuorvix(HINSTANCE instance)
     // its destruction removes the tray icon now.
     DestroyWindow(MainWindow);
     UnregisterClassA(WINDOW_CLASS, instance);
-    CommandTable.clear();
-    EnterCriticalSection(&ReceiveLock);
-    ReceiveBuffer.clear();
-    LeaveCriticalSection(&ReceiveLock);
-    PortName.clear();
-    IniPath.clear();
+    ClearReceived();
+    CurrentSettings = Settings();
     return 0;
 }
 

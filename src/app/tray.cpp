@@ -1,12 +1,13 @@
 #include "app.h"
 
 HWND MainWindow = nullptr;
+
+namespace {
+// The four pictures, loaded once at start-up. Main thread.
 HICON MainIcon = nullptr;
 HICON NotConnectedIcon = nullptr;
 HICON ReceiveIcon = nullptr;
 HICON ErrorIcon = nullptr;
-
-namespace {
 // What the shell should be showing: whether the icon is in the notification
 // area as far as this program knows, and its current picture. Main thread.
 bool TrayShown = false;
@@ -29,6 +30,22 @@ void LoadTrayPictures(HINSTANCE instance)
     NotConnectedIcon = LoadTrayPicture(instance, "XNOTCONNECTED");
     ReceiveIcon = LoadTrayPicture(instance, "XRECIVE");
     ErrorIcon = LoadTrayPicture(instance, "XERROR");
+}
+
+HICON LinkStatePicture(LinkState state)
+{
+    switch (state) {
+    case LinkState::Connected: return MainIcon;
+    case LinkState::KeyHeld: return ReceiveIcon;
+    case LinkState::NotConnected: return NotConnectedIcon;
+    case LinkState::Error: return ErrorIcon;
+    }
+    return MainIcon;
+}
+
+void ShowLinkState(LinkState state)
+{
+    TrayModify(MainWindow, 0, NIF_ICON, LinkStatePicture(state), TRAY_TIP);
 }
 
 NOTIFYICONDATAA TrayRecord(HWND window, UINT id, UINT flags, HICON icon, UINT callbackMessage,

@@ -1,26 +1,25 @@
 #include "app.h"
 
-#include "../keys/keys.h"
 #include "../link/link.h"
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_DESTROY:
-        CommandTable.clear();
+        CurrentSettings.CommandTable.clear();
         TrayDelete(window, 0);
-        if (MainIcon) DestroyIcon(MainIcon);
+        if (HICON connected = LinkStatePicture(LinkState::Connected)) DestroyIcon(connected);
         PostQuitMessage(0);
         break;
     case WM_COMMAND:
         // Compared whole: only menu commands (notification code 0) match.
         if (wParam == IDM_SETTINGS)
-            ShellExecuteA(window, "open", IniPath.c_str(), nullptr, nullptr, SW_SHOW);
+            ShellExecuteA(window, "open", CurrentSettings.IniPath.c_str(), nullptr, nullptr, SW_SHOW);
         else if (wParam == IDM_EXIT)
             DestroyWindow(window);
         break;
     case WM_TIMER:
-        SendToPort(PhoneInitString);
+        SendToPort(CurrentSettings.PhoneInitString);
         // An icon the shell did not take is tried again at every keep-alive.
         TrayRestore(window, false);
         break;

@@ -1,14 +1,17 @@
 #pragma once
-// Phone link: the serial port connection, the writer and the reader thread.
-// OpenPort, ClosePort, ReconnectPort and SendToPort run on the main thread.
+// Phone link: the serial port, the writer, the reader thread and the text it
+// receives. Two threads: the main thread opens, closes and writes; the reader
+// thread, started by OpenPort and ended by ClosePort, waits on the port and
+// appends what arrives. The main thread takes that text line by line.
 
 #include <windows.h>
 
-#include <atomic>
 #include <cstddef>
 #include <string>
 
-// Posted by the reader thread to MainWindow when the link has gone silent.
+#include "line_split.h"
+
+// Posted by the reader thread to the link's window when the phone has gone silent.
 const UINT MSG_RECONNECT = WM_USER + 1;
 
 const DWORD READ_CHUNK_SIZE = 256;
@@ -16,58 +19,80 @@ const DWORD READER_WAIT_TIMEOUT = 20000;
 // The watchdog's period: READER_WAIT_TIMEOUT. Tests shorten it, and only
 // while no reader runs; the reader thread reads it.
 extern DWORD ReaderWaitTimeout;
-// ReceiveBuffer keeps at most this much, the newest text, while the main
+// The received text keeps at most this much, the newest, while the main
 // thread is held up (a modal box).
 const size_t RECEIVE_LIMIT = 64 * 1024;
 // An unterminated line is taken whole once the phone has been quiet this long.
 const DWORD LINE_TAIL_WAIT = 100;
 
-// "ATZ\r\nAT+CMER=3,2\r\n": reset, then report every key press and release.
-extern const char* const DEFAULT_INIT_STRING;
-// What OpenPort and every keep-alive send (SendToPort adds CR LF): the
-// default, or the InitString setting. Written by LoadSettings before the port
-// opens, then only read, on the main thread.
-extern std::string PhoneInitString;
+// --- The port (port.cpp); main thread.
 
-// Line settings, buffers, event mask and time-outs of an opened port.
-void ConfigurePort(HANDLE port);
-
-// Written by the main thread while no reader runs; read by the reader thread.
-extern HANDLE PortHandle;
-extern HANDLE ReaderThread;
-extern OVERLAPPED ReadOverlapped;   // reader thread only while it runs
-extern HANDLE ReadEvent;
-extern OVERLAPPED WriteOverlapped;  // main thread only
-extern HANDLE WriteEvent;
-// Set by the main thread, read by the reader at the top of each cycle.
-extern std::atomic<bool> StopReader;
-
-// Text from the phone: the reader appends, the idle pass takes from the
-// front; both only while holding ReceiveLock, and only for the access.
-extern std::string ReceiveBuffer;
-extern CRITICAL_SECTION ReceiveLock;
-// GetTickCount of the last append; guarded by ReceiveLock.
-extern DWORD LastReceiveTick;
-
+// Where the link reports, given before the first OpenPort: the window that
+// gets MSG_RECONNECT, and the function that shows a failure's text, called
+// on the thread that met it (a modal box holds that thread meanwhile).
+void SetLinkReports(HWND window, void (*showError)(const char* text));
+// Through those: the phone went silent (posted), a failure (shown). Either thread.
+void ReportSilentLink();
+void ReportLinkError(const char* text);
 // The name CreateFileA needs for a port the user calls name: COM followed by
 // a number gets the device namespace prefix \\.\, any other name stays.
 std::string PortPath(const std::string& name);
-bool OpenPort(const std::string& name);
+// Line settings, buffers, event mask and time-outs of an opened port.
+void ConfigurePort(HANDLE port);
+// Opens and configures the port, starts the reader and sends initString.
+// False, with nothing left open, when the port cannot be opened.
+bool OpenPort(const std::string& name, const std::string& initString);
+// Ends the write in flight and the reader, then closes everything. Safe
+// twice and with nothing open.
 void ClosePort();
-// Closes the port and reopens it until it opens, one attempt a second,
-// dispatching the thread's messages meanwhile. Ends early when a WM_QUIT
-// arrives (it is posted again for the main loop).
-void ReconnectPort();
+// The open port: written by the main thread while no reader runs (OpenPort,
+// ClosePort); read by the writer (main thread) and the reader thread.
+extern HANDLE PortHandle;
+
+// --- The writer (writer.cpp); main thread.
+
 // Sends text + CR LF without waiting; drops the text while a write is pending.
 void SendToPort(const std::string& text);
 // Cancels the write in flight, if any, and waits until it has ended, so that
-// its record, event and bytes can be released or used again. Main thread.
+// its record, event and bytes can be released or used again.
 void EndPendingWrite();
+// The write's event, made by OpenPort and closed by ClosePort.
+void PrepareWrites();
+void FreeWrites();
+// For tests: a write is still in the system's hands.
+bool WriteInFlight();
+
+// --- The reader thread (reader.cpp).
+
 DWORD WINAPI PortReaderThread(LPVOID);
 // Reads until the driver holds nothing more, chunk by chunk, each appended:
 // Windows signals EV_RXCHAR when bytes arrive, not while they wait, so a
 // rest left queued would wait for the phone's next byte. The number of
-// reads. Reader thread (or a test while none runs).
+// reads. Reader thread (or a test while none runs, after PrepareReads).
 unsigned ReadAllQueued();
-// The reader's store: the bytes without their zero bytes, appended, bounded.
+// The reader's record and event for PortHandle, made ready (main thread,
+// no reader running); StartReader then starts the thread. StopReading asks
+// it to end and waits until it has; FreeReads closes the event after.
+void PrepareReads();
+bool StartReader();
+void StopReading();
+void FreeReads();
+// For tests: the running reader's thread (null when none), and whether its
+// last wait or read is still in the system's hands.
+HANDLE RunningReader();
+bool ReadInFlight();
+
+// --- The received text (received_text.cpp): the reader appends, the main
+// thread takes; each access holds the text's lock for itself only.
+
+// The bytes without their zero bytes, appended, bounded by RECEIVE_LIMIT.
 void AppendReceived(const char* bytes, DWORD count);
+// Takes the next complete line: the text before the first CR or LF, which
+// goes too. Text without a line end is taken whole only once the phone has
+// been quiet for LINE_TAIL_WAIT. False, and nothing taken, otherwise.
+bool TakeReceivedLine(std::string& line);
+// For tests and shutdown: what is held, and dropping it all.
+std::string ReceivedText();
+void ClearReceived();
+// For tests: the text held, stamped as received ageMs ago.
+void ReplaceReceived(const std::string& text, DWORD ageMs);

@@ -1,21 +1,27 @@
 #include "link.h"
 
-#include "../actions/actions.h"
-#include "../app/app.h"
-
-const char* const DEFAULT_INIT_STRING = "ATZ\r\nAT+CMER=3,2\r\n";
-std::string PhoneInitString = DEFAULT_INIT_STRING;
-
 HANDLE PortHandle = INVALID_HANDLE_VALUE;
-HANDLE ReaderThread = nullptr;
-OVERLAPPED ReadOverlapped;
-HANDLE ReadEvent = nullptr;
-OVERLAPPED WriteOverlapped;
-HANDLE WriteEvent = nullptr;
-std::atomic<bool> StopReader{false};
 
 namespace {
-bool Reconnecting = false;
+// Written by the main thread before the first reader starts; read by both.
+HWND LinkWindow = nullptr;
+void (*ShowLinkError)(const char*) = nullptr;
+} // namespace
+
+void SetLinkReports(HWND window, void (*showError)(const char* text))
+{
+    LinkWindow = window;
+    ShowLinkError = showError;
+}
+
+void ReportSilentLink()
+{
+    PostMessageA(LinkWindow, MSG_RECONNECT, 0, 0);
+}
+
+void ReportLinkError(const char* text)
+{
+    if (ShowLinkError) ShowLinkError(text);
 }
 
 void ConfigurePort(HANDLE port)
@@ -60,91 +66,26 @@ std::string PortPath(const std::string& name)
     return "\\\\.\\" + name;
 }
 
-bool OpenPort(const std::string& name)
+bool OpenPort(const std::string& name, const std::string& initString)
 {
     PortHandle = CreateFileA(PortPath(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                              OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (PortHandle == INVALID_HANDLE_VALUE) return false;
-
     ConfigurePort(PortHandle);
-
-    ZeroMemory(&ReadOverlapped, sizeof ReadOverlapped);
-    ZeroMemory(&WriteOverlapped, sizeof WriteOverlapped);
-    ReadEvent = CreateEventA(nullptr, TRUE, TRUE, nullptr);
-    ReadOverlapped.hEvent = ReadEvent;
-    WriteEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    WriteOverlapped.hEvent = WriteEvent;
-
-    StopReader = false;
-    DWORD threadId = 0;
-    ReaderThread = CreateThread(nullptr, 0, PortReaderThread, nullptr, 0, &threadId);
-    SetThreadPriority(ReaderThread, THREAD_PRIORITY_LOWEST);
-
-    SendToPort(PhoneInitString);
-    TrayModify(MainWindow, 0, NIF_ICON, MainIcon, TRAY_TIP);
+    PrepareReads();
+    PrepareWrites();
+    StartReader();
+    SendToPort(initString);
     return true;
 }
 
 void ClosePort()
 {
-    if (PortHandle == INVALID_HANDLE_VALUE && !ReaderThread) return;
+    if (PortHandle == INVALID_HANDLE_VALUE && !RunningReader()) return;
     EndPendingWrite();
-    StopReader = true;
-    if (ReaderThread) {
-        // Clearing the mask completes the reader's pending WaitCommEvent.
-        SetCommMask(PortHandle, 0);
-        Sleep(10);
-        // Repeat the nudge in case the wait began after the first one.
-        while (WaitForSingleObject(ReaderThread, 100) == WAIT_TIMEOUT) SetCommMask(PortHandle, 0);
-        CloseHandle(ReaderThread);
-        ReaderThread = nullptr;
-    }
+    StopReading();
     if (PortHandle != INVALID_HANDLE_VALUE) CloseHandle(PortHandle);
     PortHandle = INVALID_HANDLE_VALUE;
-    if (ReadEvent) CloseHandle(ReadEvent);
-    ReadEvent = nullptr;
-    if (WriteEvent) CloseHandle(WriteEvent);
-    WriteEvent = nullptr;
-}
-
-namespace {
-
-// Waits about a second while dispatching messages. False when a WM_QUIT
-// came (posted again for the main loop) or the window is gone.
-bool PauseBetweenAttempts()
-{
-    const DWORD start = GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                PostQuitMessage(static_cast<int>(msg.wParam));
-                return false;
-            }
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        if (!IsWindow(MainWindow)) return false;
-        const DWORD elapsed = GetTickCount() - start;
-        if (elapsed >= 1000) return true;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 1000 - elapsed, QS_ALLINPUT);
-    }
-}
-
-} // namespace
-
-void ReconnectPort()
-{
-    // A message dispatched between attempts must not start a second round.
-    if (Reconnecting) return;
-    Reconnecting = true;
-    TrayModify(MainWindow, 0, NIF_ICON, NotConnectedIcon, TRAY_TIP);
-    // The release line of a held key may never come over a dead link.
-    MouseDeltaX = 0;
-    MouseDeltaY = 0;
-    VolumeStep = 0;
-    ClosePort();
-    while (!OpenPort(PortName))
-        if (!PauseBetweenAttempts()) break;
-    Reconnecting = false;
+    FreeReads();
+    FreeWrites();
 }

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "settings_check.h"
-#include "../app/app.h"
+#include "../util/program_folder.h"
 #include "../util/system_dll.h"
 
 int main(int argc, char** argv)

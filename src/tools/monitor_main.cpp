@@ -5,15 +5,19 @@
 #include <cstdio>
 #include <string>
 
-#include "../app/app.h"
-#include "../util/system_dll.h"
 #include "../keys/keys.h"
 #include "../link/link.h"
+#include "../util/ini_file.h"
+#include "../util/program_folder.h"
+#include "../util/settings_file.h"
+#include "../util/system_dll.h"
 #include "../util/text.h"
 
 namespace {
 
 HANDLE StopEvent = nullptr;
+// The program's settings, with the port given on the command line instead.
+Settings Monitored;
 
 BOOL WINAPI StopOnCtrlC(DWORD)
 {
@@ -50,18 +54,18 @@ void PrintLine(const std::string& line)
 {
     SYSTEMTIME t;
     GetLocalTime(&t);
-    const bool press = SubstringPosition(line, ",1") != -1;
-    const bool release = SubstringPosition(line, ",0") != -1;
+    const bool press = IsKeyPress(line);
+    const bool release = IsKeyRelease(line);
     std::printf("%02u:%02u:%02u.%03u  %s%s%s\n", t.wHour, t.wMinute, t.wSecond, t.wMilliseconds,
                 Printable(line).c_str(), press ? "   [press]" : "", release ? "   [release]" : "");
     if (press) {
         bool any = false;
-        // The same match as the program's: each key name as a substring of the line.
-        for (const std::string& key : CommandTable)
-            if (SubstringPosition(line, key) != -1) {
+        // The same match as the program's.
+        for (const std::string& key : Monitored.CommandTable)
+            if (LineNamesKey(line, key)) {
                 any = true;
                 std::printf("    runs %s = %s\n", Printable(key).c_str(),
-                            Printable(ReadIniString("Commands", key, "", IniPath)).c_str());
+                            Printable(ReadIniString("Commands", key, "", Monitored.IniPath)).c_str());
             }
         if (!any) std::printf("    no Commands key matches this line\n");
     }
@@ -127,7 +131,7 @@ bool Listen(HANDLE port, std::string& pending, std::string& why)
     OVERLAPPED o;
     ZeroMemory(&o, sizeof o);
     o.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    const DWORD ping = static_cast<DWORD>(PingInterval);
+    const DWORD ping = static_cast<DWORD>(Monitored.PingInterval);
     DWORD lastPing = GetTickCount();
     bool waiting = false;
     bool stopped = false;
@@ -161,7 +165,7 @@ bool Listen(HANDLE port, std::string& pending, std::string& why)
             PrintLines(pending, true);
             if (GetTickCount() - lastPing >= ping) {
                 // The phone keeps reporting only while it hears from us.
-                if (!Send(port, PhoneInitString)) {
+                if (!Send(port, Monitored.PhoneInitString)) {
                     why = "a keep-alive could not be sent: " + SystemMessage(GetLastError());
                     break;
                 }
@@ -222,7 +226,7 @@ bool Listen(HANDLE port, std::string& pending, std::string& why)
 
 HANDLE OpenMonitoredPort()
 {
-    HANDLE port = CreateFileA(PortPath(PortName).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+    HANDLE port = CreateFileA(PortPath(Monitored.PortName).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (port != INVALID_HANDLE_VALUE) ConfigurePort(port);
     return port;
@@ -230,8 +234,8 @@ HANDLE OpenMonitoredPort()
 
 void SendInit(HANDLE port)
 {
-    if (!Send(port, PhoneInitString))
-        std::fprintf(stderr, "Sending the init string to %s failed: %s\n", PortName.c_str(),
+    if (!Send(port, Monitored.PhoneInitString))
+        std::fprintf(stderr, "Sending the init string to %s failed: %s\n", Monitored.PortName.c_str(),
                      SystemMessage(GetLastError()).c_str());
 }
 
@@ -248,17 +252,17 @@ int Monitor(HANDLE port)
         PrintLines(pending, true);
         if (stopped) return 0;
         std::fprintf(stderr, "%s stopped answering (%s); trying to open it again every second.\n",
-                     PortName.c_str(), why.c_str());
+                     Monitored.PortName.c_str(), why.c_str());
         std::fflush(stderr);
         for (;;) {
             if (WaitForSingleObject(StopEvent, 1000) == WAIT_OBJECT_0) {
-                std::fprintf(stderr, "%s was not back.\n", PortName.c_str());
+                std::fprintf(stderr, "%s was not back.\n", Monitored.PortName.c_str());
                 return 2;
             }
             port = OpenMonitoredPort();
             if (port != INVALID_HANDLE_VALUE) break;
         }
-        std::printf("%s is back.\n", PortName.c_str());
+        std::printf("%s is back.\n", Monitored.PortName.c_str());
         std::fflush(stdout);
         SendInit(port);
     }
@@ -279,23 +283,23 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s\n", SETTINGS_UNREACHABLE);
         return 2;
     }
-    LoadSettingsFrom(settings);
-    if (argc == 2) PortName = argv[1];
+    Monitored = LoadSettingsFrom(settings);
+    if (argc == 2) Monitored.PortName = argv[1];
 
     HANDLE port = OpenMonitoredPort();
     if (port == INVALID_HANDLE_VALUE) {
-        std::fprintf(stderr, "Cannot open %s: %s\n", PortName.c_str(),
+        std::fprintf(stderr, "Cannot open %s: %s\n", Monitored.PortName.c_str(),
                      SystemMessage(GetLastError()).c_str());
         return 2;
     }
     StopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     SetConsoleCtrlHandler(StopOnCtrlC, TRUE);
     std::printf("Listening on %s (%u keys from %s). Press phone keys; Ctrl+C ends.\n",
-                PortName.c_str(), static_cast<unsigned>(CommandTable.size()), IniPath.c_str());
+                Monitored.PortName.c_str(), static_cast<unsigned>(Monitored.CommandTable.size()), Monitored.IniPath.c_str());
     std::fflush(stdout);
     SendInit(port);
     const int result = Monitor(port);
     CloseHandle(StopEvent);
-    std::printf("Closed %s.\n", PortName.c_str());
+    std::printf("Closed %s.\n", Monitored.PortName.c_str());
     return result;
 }

@@ -7,7 +7,7 @@
 #include <map>
 
 #include "../actions/command_parse.h"
-#include "../link/init_string.h"
+#include "../util/init_string.h"
 #include "../util/text.h"
 
 namespace {

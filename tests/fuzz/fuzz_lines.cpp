@@ -4,7 +4,7 @@
 #include <string>
 
 #include "fuzz_check.h"
-#include "keys/keys.h"
+#include "link/line_split.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

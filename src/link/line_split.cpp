@@ -1,4 +1,4 @@
-#include "keys.h"
+#include "line_split.h"
 
 #include "../util/text.h"
 

@@ -1,100 +1,25 @@
 #include "link.h"
 
-#include "../app/app.h"
+#include <atomic>
 
-std::string ReceiveBuffer;
-CRITICAL_SECTION ReceiveLock;
-DWORD LastReceiveTick = 0;
 DWORD ReaderWaitTimeout = READER_WAIT_TIMEOUT;
 
 namespace {
 
-// The lock lives for the whole program, ready before main runs.
-struct ReceiveLockOwner {
-    ReceiveLockOwner() { InitializeCriticalSection(&ReceiveLock); }
-    ~ReceiveLockOwner() { DeleteCriticalSection(&ReceiveLock); }
-} ReceiveLockInstance;
-
-// The bytes of the write in flight; they must outlive SendToPort.
-std::string PendingWrite;
-bool WriteErrorShown = false;
-// Set when WriteFile left the write pending, until its event is seen set.
-// WriteOverlapped alone cannot tell: WriteFile marks it pending before it
-// starts, and a write refused at once leaves that mark. Main thread only.
-bool WriteStarted = false;
-
-bool WritePending()
-{
-    if (WriteStarted && WaitForSingleObject(WriteEvent, 0) != WAIT_TIMEOUT) WriteStarted = false;
-    return WriteStarted;
-}
-
-} // namespace
-
-void EndPendingWrite()
-{
-    if (PortHandle == INVALID_HANDLE_VALUE || !WritePending()) return;
-    // CancelIo reaches what this thread started, the write; PURGE_TXABORT
-    // ends a serial write whoever started it. Either way the write has only
-    // ended once its event says so: until then the system may still read
-    // PendingWrite and write WriteOverlapped.
-    CancelIo(PortHandle);
-    PurgeComm(PortHandle, PURGE_TXABORT | PURGE_TXCLEAR);
-    DWORD written = 0;
-    GetOverlappedResult(PortHandle, &WriteOverlapped, &written, TRUE);
-    WriteStarted = false;
-}
-
-void SendToPort(const std::string& text)
-{
-    if (PortHandle == INVALID_HANDLE_VALUE) return;
-    // Keep-alives repeat themselves: while a write hangs on a stalled link
-    // the new one is dropped rather than queued or waited for.
-    if (WritePending()) return;
-    PendingWrite = text + "\r\n";
-    ResetEvent(WriteEvent);
-    DWORD written = 0;
-    if (WriteFile(PortHandle, PendingWrite.data(), static_cast<DWORD>(PendingWrite.size()),
-                  &written, &WriteOverlapped))
-        return;
-    if (GetLastError() == ERROR_IO_PENDING) {
-        WriteStarted = true;
-    } else {
-        // The box's modal loop dispatches WM_TIMER, whose send may fail again.
-        if (WriteErrorShown) return;
-        WriteErrorShown = true;
-        ShowError("WriteFile failed");
-        WriteErrorShown = false;
-    }
-}
-
-void AppendReceived(const char* bytes, DWORD count)
-{
-    // Some serial stacks send stray zero bytes: they are dropped, and the
-    // text around them kept, release lines included.
-    DWORD kept = 0;
-    for (DWORD i = 0; i < count; ++i) kept += bytes[i] != '\0';
-    if (kept == 0) return;
-    EnterCriticalSection(&ReceiveLock);
-    for (DWORD start = 0, end = 0; start < count; start = end + 1) {
-        end = start;
-        while (end < count && bytes[end] != '\0') ++end;
-        ReceiveBuffer.append(bytes + start, end - start);
-    }
-    if (ReceiveBuffer.size() > RECEIVE_LIMIT)
-        ReceiveBuffer.erase(0, ReceiveBuffer.size() - RECEIVE_LIMIT);
-    LastReceiveTick = GetTickCount();
-    LeaveCriticalSection(&ReceiveLock);
-}
-
-namespace {
+// The running reader: started and ended by the main thread.
+HANDLE ReaderThread = nullptr;
+// The reader's wait or read owns these until it has completed: the reader
+// thread while it runs, the main thread otherwise. Not on the reader's
+// stack: the system writes them when the operation completes, which may be
+// after the cycle, or the thread, that started it has ended.
+OVERLAPPED ReadOverlapped;
+HANDLE ReadEvent = nullptr;
+// The event mask the reader's WaitCommEvent fills.
+DWORD WaitMask = 0;
+// Set by the main thread, read by the reader at the top of each cycle.
+std::atomic<bool> StopReader{false};
 
 enum class Wake { Event, Quiet, TimedOut, Failed };
-
-// The event mask the reader's WaitCommEvent fills. Not on the reader's stack:
-// the system writes it when the wait completes, which may be after the
-// cycle, or the thread, that started it has ended.
-DWORD WaitMask = 0;
 
 // Waits that fail at once (a vanished port) are retried ever more slowly:
 // Wine starts a thread for every overlapped WaitCommEvent, so a retry every
@@ -176,7 +101,7 @@ bool ReadQueued(DWORD queued)
     DWORD got = 0;
     if (!ReadFile(PortHandle, chunk, wanted, &got, &ReadOverlapped)) {
         if (GetLastError() != ERROR_IO_PENDING) {
-            ShowError("Error reading port");
+            ReportLinkError("Error reading port");
             return false;
         }
         if (WaitForSingleObject(ReadEvent, 1000) != WAIT_OBJECT_0) CancelIo(PortHandle);
@@ -195,7 +120,7 @@ unsigned ReadAllQueued()
         DWORD queued = 0;
         if (!CountQueued(queued)) {
             // Without a count of queued bytes there is nothing safe to read.
-            ShowError("Error clearing port");
+            ReportLinkError("Error clearing port");
             break;
         }
         if (queued == 0 || !ReadQueued(queued)) break;
@@ -219,7 +144,7 @@ DWORD WINAPI PortReaderThread(LPVOID)
             idle >= ReaderWaitTimeout ? Wake::TimedOut : WaitForPortEvent(ReaderWaitTimeout - idle);
         if (wake == Wake::TimedOut) {
             // A stop request is not a silent link.
-            if (!StopReader) PostMessageA(MainWindow, MSG_RECONNECT, 0, 0);
+            if (!StopReader) ReportSilentLink();
             break;
         }
         if (wake == Wake::Failed) break;
@@ -234,4 +159,50 @@ DWORD WINAPI PortReaderThread(LPVOID)
         ReadAllQueued();
     }
     return 0;
+}
+
+void PrepareReads()
+{
+    ZeroMemory(&ReadOverlapped, sizeof ReadOverlapped);
+    ReadEvent = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+    ReadOverlapped.hEvent = ReadEvent;
+    StopReader = false;
+}
+
+bool StartReader()
+{
+    DWORD threadId = 0;
+    ReaderThread = CreateThread(nullptr, 0, PortReaderThread, nullptr, 0, &threadId);
+    SetThreadPriority(ReaderThread, THREAD_PRIORITY_LOWEST);
+    return ReaderThread != nullptr;
+}
+
+void StopReading()
+{
+    StopReader = true;
+    if (!ReaderThread) return;
+    // Clearing the mask completes the reader's pending WaitCommEvent.
+    SetCommMask(PortHandle, 0);
+    Sleep(10);
+    // Repeat the nudge in case the wait began after the first one.
+    while (WaitForSingleObject(ReaderThread, 100) == WAIT_TIMEOUT) SetCommMask(PortHandle, 0);
+    CloseHandle(ReaderThread);
+    ReaderThread = nullptr;
+}
+
+void FreeReads()
+{
+    if (ReadEvent) CloseHandle(ReadEvent);
+    ReadEvent = nullptr;
+}
+
+HANDLE RunningReader()
+{
+    return ReaderThread;
+}
+
+bool ReadInFlight()
+{
+    return ReadOverlapped.Internal == static_cast<ULONG_PTR>(STATUS_PENDING) ||
+           (ReadEvent && WaitForSingleObject(ReadEvent, 0) != WAIT_OBJECT_0);
 }

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "player_window.h"
+
 namespace {
 
 void Say(const char* text)
@@ -15,15 +17,12 @@ void Say(const char* text)
     std::fflush(stdout);
 }
 
-LRESULT CALLBACK PlayerProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+void SayCommand(WPARAM wp, LPARAM lp)
 {
-    if (m == WM_COMMAND) {
-        char b[96];
-        std::snprintf(b, sizeof b, "player window got WM_COMMAND %u (lParam %ld)",
-                      static_cast<unsigned>(wp), static_cast<long>(lp));
-        Say(b);
-    }
-    return DefWindowProcA(w, m, wp, lp);
+    char b[96];
+    std::snprintf(b, sizeof b, "player window got WM_COMMAND %u (lParam %ld)",
+                  static_cast<unsigned>(wp), static_cast<long>(lp));
+    Say(b);
 }
 
 LRESULT CALLBACK KeyHook(int code, WPARAM wp, LPARAM lp)
@@ -57,14 +56,10 @@ int main(int argc, char** argv)
         if (w) PostMessageA(w, WM_CLOSE, 0, 0);
         return w ? 0 : 1;
     }
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = PlayerProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "Winamp v1.x";
-    RegisterClassA(&wc);
-    CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr);
-    SetWindowsHookExA(WH_KEYBOARD_LL, KeyHook, wc.hInstance, 0);
-    SetWindowsHookExA(WH_MOUSE_LL, MouseHook, wc.hInstance, 0);
+    CreatePlayerWindow(SayCommand);
+    const HINSTANCE instance = GetModuleHandleA(nullptr);
+    SetWindowsHookExA(WH_KEYBOARD_LL, KeyHook, instance, 0);
+    SetWindowsHookExA(WH_MOUSE_LL, MouseHook, instance, 0);
     POINT last = {};
     GetCursorPos(&last);
     Say("watching");

@@ -1,6 +1,6 @@
 #include "init_string.h"
 
-#include "../util/text.h"
+#include "text.h"
 
 std::vector<std::string> InitCommands(const std::string& setting)
 {

@@ -20,7 +20,7 @@ namespace {
 using std::string;
 
 LARGE_INTEGER Frequency;
-std::vector<WPARAM> CommandIds;
+// When each command reached the player window; its number is in PlayerMessages.
 std::vector<LONGLONG> CommandTimes;
 
 LONGLONG Now()
@@ -35,13 +35,9 @@ double Ms(LONGLONG ticks)
     return 1000.0 * static_cast<double>(ticks) / static_cast<double>(Frequency.QuadPart);
 }
 
-LRESULT CALLBACK PlayerProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+void TimeCommand(WPARAM, LPARAM)
 {
-    if (m == WM_COMMAND) {
-        CommandTimes.push_back(Now());
-        CommandIds.push_back(wp);
-    }
-    return DefWindowProcA(w, m, wp, lp);
+    CommandTimes.push_back(Now());
 }
 
 
@@ -117,7 +113,7 @@ BurstResult MeasureBurst(PhoneEnd& phone, int pairs)
         const char key = i % 2 ? '6' : '5';
         w.bytes += string("\r\n+CKEV: ") + key + ",1\r\n\r\n+CKEV: " + key + ",0\r\n";
     }
-    const size_t before = CommandIds.size();
+    const size_t before = PlayerMessages.size();
     const LONGLONG start = Now();
     HANDLE writer = CreateThread(nullptr, 0, WriteBurst, &w, 0, nullptr);
     LONGLONG last = start;
@@ -125,8 +121,8 @@ BurstResult MeasureBurst(PhoneEnd& phone, int pairs)
     // Done when all arrived, or nothing new came for 10 s.
     WaitFor(
         [&] {
-            if (CommandIds.size() != seen) {
-                seen = CommandIds.size();
+            if (PlayerMessages.size() != seen) {
+                seen = PlayerMessages.size();
                 last = Now();
             }
             return seen - before >= static_cast<size_t>(pairs) || Ms(Now() - last) > 10000;
@@ -135,10 +131,10 @@ BurstResult MeasureBurst(PhoneEnd& phone, int pairs)
     WaitForSingleObject(writer, 10000);
     CloseHandle(writer);
     BurstResult r;
-    r.handled = CommandIds.size() - before;
+    r.handled = PlayerMessages.size() - before;
     r.inOrder = r.handled == static_cast<size_t>(pairs);
     for (size_t i = 0; r.inOrder && i < r.handled; ++i)
-        r.inOrder = CommandIds[before + i] == (i % 2 ? 40047u : 40046u);
+        r.inOrder = PlayerMessages[before + i].first == (i % 2 ? 40047u : 40046u);
     r.drainSeconds = r.handled ? Ms(CommandTimes.back() - start) / 1000.0 : 0;
     return r;
 }
@@ -204,7 +200,7 @@ int main(int argc, char** argv)
         std::printf("bench: no pty pair (socat)\n");
         return 1;
     }
-    const string built = ModuleDir() + "\\..\\..\\";
+    const string built = ModuleDir() + "\\..\\";
     const string exe = dir.Win("quorvix.exe");
     const string counting = dir.Win("quorvix-counting.exe");
     const string settings = "[Settings]\r\nPort=" + pty.pcPath +
@@ -217,7 +213,7 @@ int main(int argc, char** argv)
     }
     WriteBytes(dir.Win("quorvix.ini"), settings);
     WriteBytes(dir.Win("quorvix-counting.ini"), settings);
-    HWND player = CreateTestWindow("Winamp v1.x", PlayerProc);
+    HWND player = CreatePlayerWindow(TimeCommand);
 
     double exeKb = 0;
     {

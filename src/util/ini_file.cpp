@@ -1,27 +1,25 @@
-#include "keys.h"
+#include "ini_file.h"
 
 #include <windows.h>
 
 #include <memory>
 
-#include "../util/text.h"
+#include "text.h"
 
-std::vector<std::string> CommandTable;
-
-void LoadCommandSection(const std::string& section, const std::string& file)
+std::vector<std::string> IniKeyNames(const std::string& section, const std::string& file)
 {
-    CommandTable.clear();
+    std::vector<std::string> names;
     const DWORD size = 0x7FFF;
     // On the heap: too big for the main thread's stack, and released on every path.
-    std::unique_ptr<char[]> names(new char[size]);
-    const DWORD copied = GetPrivateProfileStringA(section.c_str(), nullptr, nullptr,
-                                                  names.get(), size, file.c_str());
-    if (copied == 0) return;
+    std::unique_ptr<char[]> list(new char[size]);
+    const DWORD copied = GetPrivateProfileStringA(section.c_str(), nullptr, nullptr, list.get(),
+                                                  size, file.c_str());
+    if (copied == 0) return names;
     // The platform leaves a double zero at the end, also when it had to cut the list.
-    names[size - 1] = '\0';
-    names[size - 2] = '\0';
-    for (const char* p = names.get(); *p; p += TextLength(p) + 1)
-        CommandTable.push_back(std::string(p));
+    list[size - 1] = '\0';
+    list[size - 2] = '\0';
+    for (const char* p = list.get(); *p; p += TextLength(p) + 1) names.push_back(std::string(p));
+    return names;
 }
 
 std::string ReadIniString(const std::string& section, const std::string& key,

@@ -1,0 +1,26 @@
+#include "actions.h"
+
+int32_t MouseDeltaX = 0;
+int32_t MouseDeltaY = 0;
+int32_t VolumeStep = 0;
+
+void StepHeldKey()
+{
+    if (MouseDeltaX != 0 || MouseDeltaY != 0) {
+        POINT at;
+        // A position that could not be read is never used.
+        if (GetCursorPos(&at)) SetCursorPos(at.x + MouseDeltaX, at.y + MouseDeltaY);
+    }
+    if (VolumeStep != 0) {
+        // Unsigned, so that the sum wraps as 32-bit arithmetic does.
+        const uint32_t sum = GetMasterVolume() + static_cast<uint32_t>(VolumeStep) * 500u;
+        SetMasterVolume(static_cast<int32_t>(sum));
+    }
+}
+
+void ReleaseHeldKey()
+{
+    MouseDeltaX = 0;
+    MouseDeltaY = 0;
+    VolumeStep = 0;
+}

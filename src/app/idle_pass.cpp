@@ -1,0 +1,59 @@
+#include "app.h"
+
+#include "../actions/actions.h"
+#include "../keys/keys.h"
+#include "../link/link.h"
+#include "../util/ini_file.h"
+
+namespace {
+
+void RunMatchingCommands(const std::string& line)
+{
+    // A command may dispatch messages (the shell's launching does), and a
+    // WM_DESTROY among them empties the table: hence the bound checked on
+    // every step and the key copied before the command runs.
+    const std::vector<std::string>& table = CurrentSettings.CommandTable;
+    const size_t count = table.size();
+    for (size_t i = 0; i < count && i < table.size(); ++i) {
+        const std::string key = table[i];
+        if (LineNamesKey(line, key))
+            ExecuteCommand(ReadIniString("Commands", key, "", CurrentSettings.IniPath), MainWindow);
+    }
+}
+
+} // namespace
+
+void ProcessReceived()
+{
+    std::string line;
+    // Every complete line the buffer holds, in order: phones frame each
+    // report as CR LF, report, CR LF, and the empty lines between must not
+    // cost a pass each, or a burst builds a backlog of stale presses.
+    while (TakeReceivedLine(line)) {
+        if (line.empty()) continue;
+        if (IsKeyPress(line)) {
+            ShowLinkState(LinkState::KeyHeld);
+            RunMatchingCommands(line);
+        }
+        if (IsKeyRelease(line)) {
+            ShowLinkState(LinkState::Connected);
+            ReleaseHeldKey();
+        }
+    }
+}
+
+#ifdef QUORVIX_COUNT_IDLE_PASSES
+// Benchmark builds only: makes the passes countable from outside.
+void CountIdlePass();
+#endif
+
+void IdleWork()
+{
+#ifdef QUORVIX_COUNT_IDLE_PASSES
+    CountIdlePass();
+#endif
+    ProcessReceived();
+    StepHeldKey();
+    // Alertable, so that nothing queued to this thread waits longer than a pass.
+    SleepEx(10, TRUE);
+}

@@ -1,0 +1,43 @@
+#include "settings_file.h"
+
+#include "ini_file.h"
+#include "init_string.h"
+#include "text.h"
+
+const char* const DEFAULT_INIT_STRING = "ATZ\r\nAT+CMER=3,2\r\n";
+
+namespace {
+
+// The profile functions hand back the default both for a missing key and for
+// one whose value equals it; two different defaults tell the cases apart.
+bool SettingPresent(const std::string& key, const std::string& file)
+{
+    return ReadIniString("Settings", key, "", file) != "" ||
+           ReadIniString("Settings", key, "-", file) != "-";
+}
+
+} // namespace
+
+Settings LoadSettingsFrom(const std::string& file)
+{
+    Settings s;
+    s.IniPath = file;
+    s.PortName = ReadIniString("Settings", "Port", "COM1", file);
+    s.PingInterval = ParseDecimal(ReadIniString("Settings", "PingInterval", "10000", file));
+    // 0 (also an empty or unreadable value) would send keep-alives at the
+    // timer's minimum period, each resetting the phone; below 0, none at all.
+    if (s.PingInterval <= 0) s.PingInterval = DEFAULT_PING_INTERVAL;
+    s.WaitPortTimeout = ParseDecimal(ReadIniString("Settings", "WaitPortTimeout", "25000", file));
+    // Absent (or without a command in it), the phone gets the default bytes.
+    s.PhoneInitString = DEFAULT_INIT_STRING;
+    if (SettingPresent("InitString", file)) {
+        std::string configured;
+        // Each command ends with CR LF, as in the default.
+        for (const std::string& command :
+             InitCommands(ReadIniString("Settings", "InitString", "", file)))
+            configured += command + "\r\n";
+        if (!configured.empty()) s.PhoneInitString = configured;
+    }
+    s.CommandTable = IniKeyNames("Commands", file);
+    return s;
+}
