@@ -11,8 +11,6 @@ namespace {
 
 const char* const WINDOW_CLASS = "Quorvix";
 
-} // namespace
-
 // A remote control must not take time from what the user is doing.
 void LowerPriority()
 {
@@ -79,6 +77,8 @@ int RunQuorvix(HINSTANCE instance)
     CurrentSettings = Settings();
     return 0;
 }
+
+} // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {

@@ -6,7 +6,7 @@
 
 #include "text.h"
 
-std::vector<std::string> IniKeyNames(const std::string& section, const std::string& file)
+std::vector<std::string> LoadCommandSection(const std::string& section, const std::string& file)
 {
     std::vector<std::string> names;
     const DWORD size = 0x7FFF;

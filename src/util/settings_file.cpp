@@ -38,6 +38,6 @@ Settings LoadSettingsFrom(const std::string& file)
             configured += command + "\r\n";
         if (!configured.empty()) s.PhoneInitString = configured;
     }
-    s.CommandTable = IniKeyNames("Commands", file);
+    s.CommandTable = LoadCommandSection("Commands", file);
     return s;
 }
