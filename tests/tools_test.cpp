@@ -1,12 +1,17 @@
 // The tools for setting up a real phone: the settings checker's findings and
-// exit codes, and the key monitor on a scripted phone over a pty pair.
+// exit codes, the key monitor on a scripted phone over a pty pair, finding
+// the phone's port and learning its keys.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
+#include <memory>
 
 #include "test_support.h"
+#include "tools/key_learning.h"
 #include "tools/settings_check.h"
+#include "tools/settings_edit.h"
 
 namespace {
 
@@ -164,6 +169,86 @@ TEST_F(CheckerProgram, ExitCodesTellCleanFromWarningsFromUnreadable)
     EXPECT_EQ(code, 2);
 }
 
+// The settings file changed by the tools: only the port's value, or lines
+// added at the end of [Commands]; every other byte, line end included, stays.
+TEST(SettingsEdit, ThePortAndLearnedLinesChangeNothingElse)
+{
+    const string crlf = "; mine\r\n[Settings]\r\n; the phone\r\nport = COM1\r\nPingInterval=5000\r\n\r\n"
+                        "[Commands]\r\n: 1,=WINAMP,1 ; play\r\n\r\n";
+    const struct {
+        const char* what;
+        string text, port, expected;
+    } ports[] = {
+        {"a Port line", crlf, "COM32", "; mine\r\n[Settings]\r\n; the phone\r\nport =COM32\r\nPingInterval=5000\r\n\r\n"
+                                       "[Commands]\r\n: 1,=WINAMP,1 ; play\r\n\r\n"},
+        {"no Port line", "[settings]\nPingInterval=1\n", "COM5", "[settings]\nPort=COM5\nPingInterval=1\n"},
+        {"Port only in [Commands]", "[Commands]\r\nPort=x\r\n", "COM5",
+         "[Settings]\r\nPort=COM5\r\n[Commands]\r\nPort=x\r\n"},
+        {"an empty file", "", "COM5", "[Settings]\r\nPort=COM5\r\n"},
+        {"a header without a line end", "[Settings]", "COM5", "[Settings]\r\nPort=COM5\r\n"},
+    };
+    for (const auto& c : ports) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(WithPort(c.text, c.port), c.expected);
+    }
+    const std::vector<string> learned = {": 5,= ; key 5: put a command here", ": *,= ; key *: put a command here"};
+    const struct {
+        const char* what;
+        string text, expected;
+    } commands[] = {
+        {"after the last key", crlf, "; mine\r\n[Settings]\r\n; the phone\r\nport = COM1\r\nPingInterval=5000\r\n\r\n"
+                                     "[Commands]\r\n: 1,=WINAMP,1 ; play\r\n" + learned[0] + "\r\n" + learned[1] + "\r\n\r\n"},
+        {"before the next section, LF", "[Commands]\na=1\n[Other]\nb=2", "[Commands]\na=1\n" + learned[0] + "\n" +
+                                        learned[1] + "\n[Other]\nb=2"},
+        {"no [Commands], no last line end", "[Settings]\r\nPort=COM5",
+         "[Settings]\r\nPort=COM5\r\n[Commands]\r\n" + learned[0] + "\r\n" + learned[1] + "\r\n"},
+    };
+    for (const auto& c : commands) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(WithCommandLines(c.text, learned), c.expected);
+    }
+}
+
+// Each key's name is its press line from the last ": " on without the final
+// 1, unique among the keys seen; a form that allows none is said, not guessed.
+TEST(KeyLearning, NamesEachNewKeyOnceAndSaysWhyItCannot)
+{
+    std::vector<LearnedKey> learned;
+    const std::vector<string> table = {"+CKEV: 9"};
+    const struct {
+        const char* line;
+        KeySeen seen;
+        const char* detail;  // the name, or a piece of the reason
+    } presses[] = {
+        {"+CKEV: 1,1", KeySeen::New, ": 1,"},
+        {"+CKEV: 5,1", KeySeen::New, ": 5,"},
+        {"+CKEV: *,1", KeySeen::New, ": *,"},
+        {"+CKEV: 5,1", KeySeen::Again, ": 5,"},
+        {"+CKEV: 12,1", KeySeen::New, ": 12,"},
+        {"+CKEV: 9,1", KeySeen::Mapped, "+CKEV: 9"},
+        {"+CKEV: \"5\",1", KeySeen::Unlearnable, "quotes"},
+        {"KEY 5,1", KeySeen::Unlearnable, "no ': '"},
+        {"+CKEV: 5,1,0", KeySeen::Unlearnable, "does not end"},
+        {"+CKEV: 1", KeySeen::Unlearnable, "does not end"},
+        {"+CKEV: a=b,1", KeySeen::Unlearnable, "does not keep"},
+        {"x: 5,: 2,1", KeySeen::Unlearnable, "each run at the other's press"},
+    };
+    for (const auto& p : presses) {
+        SCOPED_TRACE(p.line);
+        string detail;
+        EXPECT_EQ(SeeKeyPress(p.line, table, learned, detail), p.seen);
+        EXPECT_NE(detail.find(p.detail), string::npos) << detail;
+    }
+    ASSERT_EQ(learned.size(), 4u);
+    // The lines it writes are ones the checker takes: a hint each, no warning.
+    string text = "[Settings]\r\nPort=COM5\r\n[Commands]\r\n+CKEV: 9=WINAMP,1\r\n";
+    for (const LearnedKey& k : learned) text += LearnedCommandsLine(k.name) + "\r\n";
+    EXPECT_EQ(LearnedCommandsLine(": *,"), ": *,= ; key *: put a command here");
+    const std::vector<Finding> found = CheckSettings(text);
+    EXPECT_EQ(found.size(), 4u) << Describe(found);
+    for (const Finding& f : found) EXPECT_TRUE(f.hint) << f.message;
+}
+
 // What a program started with an output file has written so far.
 string OutputIn(const string& file)
 {
@@ -260,14 +345,15 @@ string TerminalText(const string& raw)
 // reaches it, and the shell around it shows its exit code as EXIT=n.
 struct TerminalMonitor {
     string unixDir, log;
-    bool Start(const TempDir& dir, const string& port, bool modemShim)
+    // args: the monitor's own, ports in their Windows form.
+    bool Start(const TempDir& dir, const string& args, bool modemShim)
     {
         unixDir = dir.unixPath;
         log = dir.Win("term.log");
         string wineRun = ModuleDir().substr(2) + "\\..\\wine-run";
         std::replace(wineRun.begin(), wineRun.end(), '\\', '/');
-        string unixPort = port;
-        std::replace(unixPort.begin(), unixPort.end(), '\\', '/');
+        string unixArgs = args;
+        std::replace(unixArgs.begin(), unixArgs.end(), '\\', '/');
         // The terminal's own tools run without the preload; Wine gets it back
         // through wine-run unless told otherwise.
         const string monitor =
@@ -275,7 +361,7 @@ struct TerminalMonitor {
         return RunUnix("cd " + unixDir + " && : > ctl && setsid sh -c 'tail -f " + unixDir +
                        "/ctl | SHELL=/bin/sh timeout 120 " +
                        "script -qfc \"trap : INT; " + monitor + " " + unixDir + "/quorvix-monitor.exe " +
-                       unixPort + "; echo EXIT=\\$?\" term.log' >/dev/null 2>&1 &") == 0;
+                       unixArgs + "; echo EXIT=\\$?\" term.log' >/dev/null 2>&1 &") == 0;
     }
     string Text() const { return TerminalText(ReadBytes(log)); }
     bool Shows(const string& what, DWORD timeoutMs) const
@@ -370,6 +456,117 @@ TEST_F(Monitor, AMissingPortIsNamedWithTheSystemsReasonAndExitCode2)
     EXPECT_NE(out.find("Cannot open " + port + ": "), string::npos) << out;
     // The system's own text follows, not a bare number.
     EXPECT_EQ(out.find("system error"), string::npos) << out;
+}
+
+// A pty pair whose far end answers each command line it gets, mapped as a
+// COM port of the test's prefix (as Windows maps a Bluetooth port).
+struct AnsweringPort {
+    PtyPair pty;
+    string device, name, heard, pending;
+    string (*answer)(const string& command);
+    std::unique_ptr<PhoneEnd> end;
+    AnsweringPort(const TempDir& dir, int number, string (*how)(const string&))
+        : pty(dir, "com" + std::to_string(number)), name("COM" + std::to_string(number)), answer(how)
+    {
+        device = string(std::getenv("WINEPREFIX")) + "/dosdevices/com" + std::to_string(number);
+    }
+    bool Start()
+    {
+        if (!pty.Start() || RunUnix("ln -sfn " + pty.pcUnix + " " + device) != 0) return false;
+        end.reset(new PhoneEnd(pty.phonePath));
+        return end->Ok();
+    }
+    // Takes what came and answers each complete line.
+    void Serve()
+    {
+        const string got = end->ReadFor(0);
+        heard += got;
+        pending += got;
+        for (size_t eol; (eol = pending.find_first_of("\r\n")) != string::npos;) {
+            const string line = pending.substr(0, eol);
+            pending.erase(0, eol + 1);
+            if (!line.empty()) end->Write(answer(line));
+        }
+    }
+    ~AnsweringPort() { RunUnix("rm -f " + device); }
+};
+
+string Silent(const string&) { return ""; }
+string Phone(const string&) { return "\r\nOK\r\n"; }
+string Modem(const string& command) { return command.compare(0, 7, "AT+CMER") == 0 ? "\r\nERROR\r\n" : "\r\nOK\r\n"; }
+
+// Ports that would mislead a user: one silent, one a modem that refuses key
+// reporting, one busy; the phone is named among them, and only its port
+// goes into the settings file.
+TEST_F(Monitor, FindsThePhoneAmongThePortsAndWritesOnlyItsPort)
+{
+    AnsweringPort silent(dir, 31, Silent), phone(dir, 32, Phone), modem(dir, 33, Modem);
+    for (AnsweringPort* port : {&silent, &phone, &modem}) ASSERT_TRUE(port->Start());
+    // Wine lets a second program open a serial device that one has open; a
+    // folder gives the "access denied" Windows gives for a port in use.
+    const string busy = string(std::getenv("WINEPREFIX")) + "/dosdevices/com34";
+    ASSERT_EQ(RunUnix("mkdir -p " + dir.Unix("in-use") + " && ln -sfn " + dir.Unix("in-use") + " " + busy), 0);
+    const string settings = "; my phone\r\n[Settings]\r\n; its port\r\nPort=COM1\r\nPingInterval=5000\r\n"
+                            "\r\n[Commands]\r\n: 5,=WINAMP,40046 ; pause\r\n";
+    WriteBytes(dir.Win("quorvix.ini"), settings);
+
+    ChildProcess monitor;
+    const DWORD start = GetTickCount();
+    ASSERT_TRUE(monitor.Start("\"" + exe + "\" --find --write", "", dir.Win("out.txt")));
+    WaitFor([&] {
+        for (AnsweringPort* port : {&silent, &phone, &modem}) port->Serve();
+        return WaitForSingleObject(monitor.pi.hProcess, 0) == WAIT_OBJECT_0;
+    }, 120000);
+    const DWORD took = GetTickCount() - start;
+    RunUnix("rm -f " + busy);
+    EXPECT_EQ(monitor.ExitCode(1000), 0u);
+    const string out = OutputIn(dir.Win("out.txt"));
+    std::printf("%s(took %.1f s)\n", out.c_str(), took / 1000.0);
+    EXPECT_NE(out.find("COM31: no answer to AT\n"), string::npos) << out;
+    EXPECT_NE(out.find("COM32: a phone: answered AT and accepted key reporting (ATZ, AT+CMER=3,2)\n"), string::npos) << out;
+    EXPECT_NE(out.find("COM33: answered AT, but refused AT+CMER=3,2 (ERROR)\n"), string::npos) << out;
+    EXPECT_NE(out.find("COM34: busy"), string::npos) << out;
+    EXPECT_NE(out.find("Use COM32:"), string::npos) << out;
+    // Nothing but AT went to the port that did not answer it.
+    EXPECT_EQ(silent.heard, "AT\r\n");
+    EXPECT_EQ(modem.heard, "AT\r\nATZ\r\nAT+CMER=3,2\r\n");
+    string expected = settings;
+    expected.replace(expected.find("Port=COM1"), 9, "Port=COM32");
+    EXPECT_EQ(ReadBytes(dir.Win("quorvix.ini")), expected);
+    // Each port had its few seconds, not more: generous for a slow machine.
+    EXPECT_LT(took, 60000u);
+}
+
+// Keys 1, 5, * and 5 again: three names learned, three lines appended, the
+// mapped key shown with its command; the checker takes the file.
+TEST_F(Monitor, LearnsEachNewKeysNameAndAppendsItsLine)
+{
+    PtyPair pty(dir);
+    ASSERT_TRUE(pty.Start());
+    const string settings = "[Settings]\r\n; the phone\r\nPort=COM9\r\n\r\n[Commands]\r\n: 9,=WINAMP,40046\r\n"
+                            "\r\n; the end\r\n";
+    WriteBytes(dir.Win("quorvix.ini"), settings);
+    PhoneEnd phone(pty.phonePath);
+    ASSERT_TRUE(phone.Ok());
+    TerminalMonitor monitor;
+    ASSERT_TRUE(monitor.Start(dir, "--learn --write " + pty.pcPath, false));
+    EXPECT_EQ(phone.ReadAtLeast(20, 20000).size(), 20u);
+    for (const char* key : {"1", "9", "5", "*", "5"})
+        phone.Write(string("+CKEV: ") + key + ",1\r\n+CKEV: " + key + ",0\r\n");
+    EXPECT_TRUE(monitor.Shows(": 5, again", 10000)) << monitor.Text();
+    EXPECT_TRUE(monitor.Shows("key : 9, already runs WINAMP,40046", 1000)) << monitor.Text();
+    const string shown = monitor.CtrlC();
+    EXPECT_NE(shown.find("EXIT=0"), string::npos) << shown;
+    const string lines = ": 1,= ; key 1: put a command here\r\n: 5,= ; key 5: put a command here\r\n"
+                         ": *,= ; key *: put a command here\r\n";
+    // After the section's last line, the comment that ends it.
+    EXPECT_EQ(ReadBytes(dir.Win("quorvix.ini")), settings + lines);
+
+    const string check = dir.Win("quorvix-check.exe");
+    ASSERT_TRUE(CopyFileA((ModuleDir() + "\\..\\quorvix-check.exe").c_str(), check.c_str(), FALSE));
+    string out;
+    EXPECT_EQ(RunProgram("\"" + check + "\"", 30000, &out), 0) << out;
+    EXPECT_NE(out.find("hint: key ': *,': no command yet"), string::npos) << out;
 }
 
 } // namespace

@@ -1,5 +1,5 @@
 // quorvix-check: reports every setting in a settings file that would silently
-// do nothing or something unexpected. Exit code 0 clean, 1 warnings, 2 unreadable.
+// do nothing or something unexpected. Exit code 0 clean (hints at most), 1 warnings, 2 unreadable.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -39,17 +39,19 @@ int main(int argc, char** argv)
         return 2;
     }
     const std::vector<Finding> findings = CheckSettings(text);
+    unsigned warnings = 0;
     for (const Finding& f : findings) {
+        const char* kind = f.hint ? "hint: " : "";
+        warnings += f.hint ? 0 : 1;
         if (f.line > 0)
-            std::printf("%s:%d: %s\n", path.c_str(), f.line, f.message.c_str());
+            std::printf("%s:%d: %s%s\n", path.c_str(), f.line, kind, f.message.c_str());
         else
-            std::printf("%s: %s\n", path.c_str(), f.message.c_str());
+            std::printf("%s: %s%s\n", path.c_str(), kind, f.message.c_str());
     }
-    if (findings.empty()) {
+    if (warnings == 0) {
         std::printf("%s: no problems found\n", path.c_str());
         return 0;
     }
-    std::printf("%u warning%s\n", static_cast<unsigned>(findings.size()),
-                findings.size() == 1 ? "" : "s");
+    std::printf("%u warning%s\n", warnings, warnings == 1 ? "" : "s");
     return 1;
 }

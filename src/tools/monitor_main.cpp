@@ -1,5 +1,8 @@
 // quorvix-monitor: shows what the phone sends for each key, and which
-// Commands entries each press would run, without running them.
+// Commands entries each press would run, without running them. With --find
+// it asks every serial port whether a phone answers; with --learn it gives
+// the key name of each key that has no command yet. --write puts what they
+// found into the settings file.
 #include <windows.h>
 
 #include <cstdio>
@@ -12,6 +15,11 @@
 #include "../util/settings_file.h"
 #include "../util/system_dll.h"
 #include "../util/text.h"
+#include "console_port.h"
+#include "example_settings.h"
+#include "key_learning.h"
+#include "port_finder.h"
+#include "settings_edit.h"
 
 namespace {
 
@@ -23,31 +31,6 @@ BOOL WINAPI StopOnCtrlC(DWORD)
 {
     SetEvent(StopEvent);
     return TRUE;
-}
-
-std::string SystemMessage(DWORD code)
-{
-    char text[512] = {};
-    if (!FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-                        0, text, sizeof text, nullptr))
-        return "system error " + std::to_string(code);
-    return TrimBlanks(text);
-}
-
-// Bytes a console would garble are shown as \xNN.
-std::string Printable(const std::string& line)
-{
-    std::string out;
-    for (unsigned char c : line) {
-        if (c >= 32 && c < 127) {
-            out += static_cast<char>(c);
-        } else {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", c);
-            out += hex;
-        }
-    }
-    return out;
 }
 
 void PrintLine(const std::string& line)
@@ -72,52 +55,42 @@ void PrintLine(const std::string& line)
     std::fflush(stdout);
 }
 
-// Prints every complete line; the tail stays until its end comes or the
+// Keys learned so far by --learn. Main thread.
+std::vector<LearnedKey> Learned;
+
+// --learn: each press is a key with a command, one learned already, or a new one.
+void LearnLine(const std::string& line)
+{
+    if (!IsKeyPress(line)) return;
+    std::string detail;
+    const std::string shown = Printable(line);
+    switch (SeeKeyPress(line, Monitored.CommandTable, Learned, detail)) {
+    case KeySeen::Mapped:
+        std::printf("%s   key %s already runs %s\n", shown.c_str(), Printable(detail).c_str(),
+                    Printable(ReadIniString("Commands", detail, "", Monitored.IniPath)).c_str());
+        break;
+    case KeySeen::Again: std::printf("%s   %s again\n", shown.c_str(), detail.c_str()); break;
+    case KeySeen::New:
+        std::printf("%s   new key %s   %s\n", shown.c_str(), detail.c_str(),
+                    LearnedCommandsLine(detail).c_str());
+        break;
+    case KeySeen::Unlearnable:
+        std::printf("%s   not learned: %s\n", shown.c_str(), detail.c_str());
+        break;
+    }
+    std::fflush(stdout);
+}
+
+// What each complete line is shown as: the monitor's view or --learn's.
+void (*ShowLine)(const std::string&) = PrintLine;
+
+// Shows every complete line; the tail stays until its end comes or the
 // phone is quiet (flush).
 void PrintLines(std::string& pending, bool flush)
 {
     std::string line;
     while (TakeLineFrom(pending, flush, line))
-        if (!line.empty()) PrintLine(line);
-}
-
-bool Send(HANDLE port, const std::string& text)
-{
-    OVERLAPPED o;
-    ZeroMemory(&o, sizeof o);
-    o.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    const std::string bytes = text + "\r\n";
-    DWORD written = 0;
-    bool ok = WriteFile(port, bytes.data(), static_cast<DWORD>(bytes.size()), &written, &o) != 0;
-    if (!ok && GetLastError() == ERROR_IO_PENDING) {
-        // A stalled link must not hold the monitor: give the write a second.
-        if (WaitForSingleObject(o.hEvent, 1000) != WAIT_OBJECT_0) CancelIo(port);
-        ok = GetOverlappedResult(port, &o, &written, TRUE) != 0;
-    }
-    CloseHandle(o.hEvent);
-    return ok;
-}
-
-// Reads what is queued, at most a chunk, onto pending; false when the read
-// failed. A read still pending after a second (nothing came) is cancelled,
-// which is no failure. The event is the caller's, free while no wait is pending.
-bool ReadSome(HANDLE port, HANDLE event, DWORD queued, std::string& pending)
-{
-    char chunk[READ_CHUNK_SIZE];
-    const DWORD wanted = queued < READ_CHUNK_SIZE ? queued : READ_CHUNK_SIZE;
-    DWORD got = 0;
-    OVERLAPPED r;
-    ZeroMemory(&r, sizeof r);
-    r.hEvent = event;
-    ResetEvent(event);
-    if (!ReadFile(port, chunk, wanted, &got, &r)) {
-        if (GetLastError() != ERROR_IO_PENDING) return false;
-        const bool cancelled = WaitForSingleObject(event, 1000) != WAIT_OBJECT_0;
-        if (cancelled) CancelIo(port);
-        if (!GetOverlappedResult(port, &r, &got, TRUE) && !cancelled) return false;
-    }
-    pending.append(chunk, got);
-    return true;
+        if (!line.empty()) ShowLine(line);
 }
 
 // Wakes in a row that bring nothing (no byte, no drained send) before the
@@ -224,14 +197,6 @@ bool Listen(HANDLE port, std::string& pending, std::string& why)
     return stopped;
 }
 
-HANDLE OpenMonitoredPort()
-{
-    HANDLE port = CreateFileA(PortPath(Monitored.PortName).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-    if (port != INVALID_HANDLE_VALUE) ConfigurePort(port);
-    return port;
-}
-
 void SendInit(HANDLE port)
 {
     if (!Send(port, Monitored.PhoneInitString))
@@ -259,7 +224,7 @@ int Monitor(HANDLE port)
                 std::fprintf(stderr, "%s was not back.\n", Monitored.PortName.c_str());
                 return 2;
             }
-            port = OpenMonitoredPort();
+            port = OpenToolPort(Monitored.PortName);
             if (port != INVALID_HANDLE_VALUE) break;
         }
         std::printf("%s is back.\n", Monitored.PortName.c_str());
@@ -268,15 +233,149 @@ int Monitor(HANDLE port)
     }
 }
 
+// The settings file's text, or the example's (with Windows line ends) when
+// there is none yet; false, said, when it cannot be read.
+bool SettingsText(const std::string& path, std::string& text)
+{
+    std::string why;
+    if (ReadWholeFile(path, text, why)) return true;
+    if (!why.empty()) {
+        std::fprintf(stderr, "%s: %s; nothing written.\n", path.c_str(), why.c_str());
+        return false;
+    }
+    text.clear();
+    for (const char* c = EXAMPLE_SETTINGS; *c; ++c) {
+        if (*c == '\n') text += '\r';
+        text += *c;
+    }
+    return true;
+}
+
+bool WriteSettings(const std::string& path, const std::string& text)
+{
+    std::string why;
+    if (ReplaceFileWhole(path, text, why)) return true;
+    std::fprintf(stderr, "%s cannot be written: %s; it is unchanged.\n", path.c_str(), why.c_str());
+    return false;
+}
+
+// The init commands one by one, as the phone gets them.
+std::vector<std::string> InitCommandList()
+{
+    std::vector<std::string> commands;
+    std::string rest = Monitored.PhoneInitString;
+    std::string command;
+    while (TakeLineFrom(rest, true, command))
+        if (!command.empty()) commands.push_back(command);
+    return commands;
+}
+
+int FindPhone(bool write)
+{
+    const std::vector<std::string> init = InitCommandList();
+    std::string initText;
+    for (const std::string& c : init) initText += (initText.empty() ? "" : ", ") + c;
+    std::printf("Asking each serial port whether a phone answers AT, then %s.\n", initText.c_str());
+    std::fflush(stdout);
+    size_t listed = 0;
+    const std::vector<std::string> ports = PortsToAsk(listed);
+    std::vector<PortProbe> present;
+    for (size_t i = 0; i < ports.size(); ++i) {
+        const PortProbe probe = AskPort(ports[i], i < listed, init);
+        if (probe.answer == PortAnswer::Absent) continue;
+        std::printf("%s: %s\n", probe.port.c_str(), DescribeAnswer(probe, init).c_str());
+        std::fflush(stdout);
+        present.push_back(probe);
+    }
+    std::string phone, others, refused, busy;
+    auto add = [](std::string& list, const std::string& port) {
+        list += (list.empty() ? "" : ", ") + port;
+    };
+    for (const PortProbe& p : present) {
+        if (p.answer == PortAnswer::Accepted) add(phone.empty() ? phone : others, p.port);
+        if (p.answer == PortAnswer::Refused || p.answer == PortAnswer::Unanswered) add(refused, p.port);
+        if (p.answer == PortAnswer::Busy) add(busy, p.port);
+    }
+    if (phone.empty()) {
+        if (present.empty())
+            std::printf("No serial port found. Pair the phone with this PC first.\n");
+        else if (!refused.empty())
+            std::printf("No port accepted key reporting. %s answered AT but not every init command: "
+                        "it may be a modem, or a phone that needs another InitString (see the "
+                        "read-me); quorvix-monitor %s shows what it sends.\n",
+                        refused.c_str(), refused.substr(0, refused.find(',')).c_str());
+        else
+            std::printf("No phone answered. Check that the phone is paired with this PC, that its "
+                        "serial port service is on, and that no other program has its port open%s.\n",
+                        busy.empty() ? "" : (" (busy: " + busy + ")").c_str());
+        if (write) std::printf("Nothing written.\n");
+        return 2;
+    }
+    std::printf("Use %s: the phone answered there and accepted key reporting%s.\n", phone.c_str(),
+                others.empty() ? "" : ("; so did " + others).c_str());
+    if (!write) {
+        std::printf("quorvix-monitor --find --write puts it into %s.\n", Monitored.IniPath.c_str());
+        return 0;
+    }
+    std::string text;
+    if (!SettingsText(Monitored.IniPath, text) ||
+        !WriteSettings(Monitored.IniPath, WithPort(text, phone)))
+        return 2;
+    std::printf("Port=%s written to %s.\n", phone.c_str(), Monitored.IniPath.c_str());
+    return 0;
+}
+
+// After --learn: the learned keys' lines, printed, and with write appended
+// to [Commands]. result: the listening's own.
+int FinishLearning(bool write, int result)
+{
+    if (Learned.empty()) {
+        std::printf("No new keys.\n");
+        return result;
+    }
+    std::vector<std::string> lines;
+    std::printf("%u new key%s:\n", static_cast<unsigned>(Learned.size()), Learned.size() == 1 ? "" : "s");
+    for (const LearnedKey& k : Learned) {
+        lines.push_back(LearnedCommandsLine(k.name));
+        std::printf("%s\n", lines.back().c_str());
+    }
+    if (!write) {
+        std::printf("quorvix-monitor --learn --write adds such lines to [Commands] in %s.\n",
+                    Monitored.IniPath.c_str());
+        return result;
+    }
+    std::string text;
+    if (!SettingsText(Monitored.IniPath, text) ||
+        !WriteSettings(Monitored.IniPath, WithCommandLines(text, lines)))
+        return 2;
+    std::printf("Added to [Commands] in %s; put a command after each '='.\n", Monitored.IniPath.c_str());
+    return result;
+}
+
+int Usage()
+{
+    std::fprintf(stderr, "usage: quorvix-monitor [port]\n"
+                         "       quorvix-monitor --find [--write]\n"
+                         "       quorvix-monitor --learn [--write] [port]\n");
+    return 2;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     LoadDllsFromSystemOnly();
-    if (argc > 2) {
-        std::fprintf(stderr, "usage: quorvix-monitor [port]\n");
-        return 2;
+    bool find = false, learn = false, write = false;
+    std::string port;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--find") find = true;
+        else if (a == "--learn") learn = true;
+        else if (a == "--write") write = true;
+        else if (a.compare(0, 2, "--") == 0 || !port.empty()) return Usage();
+        else port = a;
     }
+    if ((find && (learn || !port.empty())) || (write && !find && !learn)) return Usage();
     // The program's own settings: the same port, init string and keys.
     std::string settings;
     if (!ProgramSettingsPath(settings)) {
@@ -284,22 +383,33 @@ int main(int argc, char** argv)
         return 2;
     }
     Monitored = LoadSettingsFrom(settings);
-    if (argc == 2) Monitored.PortName = argv[1];
+    if (find) return FindPhone(write);
+    if (!port.empty()) Monitored.PortName = port;
+    if (learn) {
+        ShowLine = LearnLine;
+        if (write && GetFileAttributesA(settings.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            std::fprintf(stderr, "%s does not exist yet: quorvix-monitor --find --write makes it.\n",
+                         settings.c_str());
+            return 2;
+        }
+    }
 
-    HANDLE port = OpenMonitoredPort();
-    if (port == INVALID_HANDLE_VALUE) {
+    HANDLE opened = OpenToolPort(Monitored.PortName);
+    if (opened == INVALID_HANDLE_VALUE) {
         std::fprintf(stderr, "Cannot open %s: %s\n", Monitored.PortName.c_str(),
                      SystemMessage(GetLastError()).c_str());
         return 2;
     }
     StopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     SetConsoleCtrlHandler(StopOnCtrlC, TRUE);
-    std::printf("Listening on %s (%u keys from %s). Press phone keys; Ctrl+C ends.\n",
-                Monitored.PortName.c_str(), static_cast<unsigned>(Monitored.CommandTable.size()), Monitored.IniPath.c_str());
+    std::printf("%s on %s (%u keys from %s). Press phone keys; Ctrl+C ends.\n",
+                learn ? "Learning keys" : "Listening", Monitored.PortName.c_str(),
+                static_cast<unsigned>(Monitored.CommandTable.size()), Monitored.IniPath.c_str());
     std::fflush(stdout);
-    SendInit(port);
-    const int result = Monitor(port);
+    SendInit(opened);
+    int result = Monitor(opened);
     CloseHandle(StopEvent);
     std::printf("Closed %s.\n", Monitored.PortName.c_str());
+    if (learn) result = FinishLearning(write, result);
     return result;
 }

@@ -181,7 +181,13 @@ void CheckCommand(const Entry& e, std::vector<Finding>& findings)
     static const char* const keywords[] = {"EXECUTE",  "KEYPRESS", "MOUSECLICK",
                                            "MOUSEMOVE", "VOLUME",   "WINAMP"};
     if (keyword.empty()) {
-        warn("no command: pressing it does nothing");
+        // Only a comment: the placeholder quorvix-monitor --learn writes.
+        if (!e.value.empty() && e.value[0] == ';')
+            findings.push_back({e.line, "key " + Quoted(e.key) +
+                                            ": no command yet; write one after its '=', before "
+                                            "the ';'", true});
+        else
+            warn("no command: pressing it does nothing");
         return;
     }
     if (std::find(std::begin(keywords), std::end(keywords), keyword) == std::end(keywords)) {

@@ -8,6 +8,9 @@
 struct Finding {
     int line = 0;  // 1-based; 0 for the file as a whole
     std::string message;
+    // A reminder rather than a fault: a key learned by quorvix-monitor --learn
+    // that still waits for its command.
+    bool hint = false;
 };
 
 // The file's text as the profile functions read it; findings in line order.

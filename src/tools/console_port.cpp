@@ -1,0 +1,75 @@
+#include "console_port.h"
+
+#include <cstdio>
+
+#include "../link/link.h"
+#include "../util/text.h"
+
+HANDLE OpenToolPort(const std::string& name)
+{
+    HANDLE port = CreateFileA(PortPath(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    if (port != INVALID_HANDLE_VALUE) ConfigurePort(port);
+    return port;
+}
+
+std::string SystemMessage(DWORD code)
+{
+    char text[512] = {};
+    if (!FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                        0, text, sizeof text, nullptr))
+        return "system error " + std::to_string(code);
+    return TrimBlanks(text);
+}
+
+std::string Printable(const std::string& line)
+{
+    std::string out;
+    for (unsigned char c : line) {
+        if (c >= 32 && c < 127) {
+            out += static_cast<char>(c);
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        }
+    }
+    return out;
+}
+
+bool Send(HANDLE port, const std::string& text)
+{
+    OVERLAPPED o;
+    ZeroMemory(&o, sizeof o);
+    o.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    const std::string bytes = text + "\r\n";
+    DWORD written = 0;
+    bool ok = WriteFile(port, bytes.data(), static_cast<DWORD>(bytes.size()), &written, &o) != 0;
+    if (!ok && GetLastError() == ERROR_IO_PENDING) {
+        // A stalled link must not hold the monitor: give the write a second.
+        if (WaitForSingleObject(o.hEvent, 1000) != WAIT_OBJECT_0) CancelIo(port);
+        ok = GetOverlappedResult(port, &o, &written, TRUE) != 0;
+    }
+    CloseHandle(o.hEvent);
+    return ok;
+}
+
+bool ReadSome(HANDLE port, HANDLE event, DWORD queued, std::string& pending)
+{
+    char chunk[READ_CHUNK_SIZE];
+    const DWORD wanted = queued < READ_CHUNK_SIZE ? queued : READ_CHUNK_SIZE;
+    DWORD got = 0;
+    OVERLAPPED r;
+    ZeroMemory(&r, sizeof r);
+    r.hEvent = event;
+    ResetEvent(event);
+    if (!ReadFile(port, chunk, wanted, &got, &r)) {
+        if (GetLastError() != ERROR_IO_PENDING) return false;
+        const bool cancelled = WaitForSingleObject(event, 1000) != WAIT_OBJECT_0;
+        if (cancelled) CancelIo(port);
+        if (!GetOverlappedResult(port, &r, &got, TRUE) && !cancelled) return false;
+    }
+    pending.append(chunk, got);
+    return true;
+}
+

@@ -1,0 +1,88 @@
+#include "key_learning.h"
+
+#include "../keys/keys.h"
+
+namespace {
+
+using std::string;
+
+// The key itself, as the comment names it: ": 5," gives "5".
+string KeyOf(const string& name)
+{
+    string key = name.substr(2);
+    if (!key.empty() && key.back() == ',') key.pop_back();
+    return key;
+}
+
+} // namespace
+
+bool LearnedKeyName(const string& pressLine, string& name, string& why)
+{
+    name.clear();
+    const size_t at = pressLine.rfind(": ");
+    if (at == string::npos) {
+        why = "the report has no ': ' before its key, so no key name can be made from it; "
+              "write this key's line by hand";
+        return false;
+    }
+    if (pressLine.back() != '1' || pressLine.size() - at < 4) {
+        why = "the report does not end with its key and 1, so no key name can be made from it; "
+              "write this key's line by hand";
+        return false;
+    }
+    const string candidate = pressLine.substr(at, pressLine.size() - at - 1);
+    // The checker's rule: a name inside ",1" or ",0" runs at every report.
+    if (string(",1").find(candidate) != string::npos || string(",0").find(candidate) != string::npos) {
+        why = "its key name would be in every report";
+        return false;
+    }
+    if (candidate.find('"') != string::npos) {
+        why = "this phone writes its keys in quotes; a key name with quotes is not learned, "
+              "since the settings checker takes quotes in a name for a slip. Write this key's "
+              "line by hand, or set an InitString that makes the phone report +CKEV: 5,1";
+        return false;
+    }
+    // An = would end the name, control characters and a blank at its end are not kept.
+    bool unkept = candidate.find('=') != string::npos || candidate.back() == ' ';
+    for (char c : candidate) unkept = unkept || static_cast<unsigned char>(c) < 32;
+    if (unkept) {
+        why = "its key name '" + candidate + "' holds a character the settings file does not "
+              "keep in a key name as written; write this key's line by hand";
+        return false;
+    }
+    name = candidate;
+    return true;
+}
+
+KeySeen SeeKeyPress(const string& pressLine, const std::vector<string>& table,
+                    std::vector<LearnedKey>& learned, string& detail)
+{
+    for (const string& key : table)
+        if (LineNamesKey(pressLine, key)) {
+            detail = key;
+            return KeySeen::Mapped;
+        }
+    string name;
+    if (!LearnedKeyName(pressLine, name, detail)) return KeySeen::Unlearnable;
+    for (const LearnedKey& k : learned)
+        if (k.name == name) {
+            detail = name;
+            return KeySeen::Again;
+        }
+    for (const LearnedKey& k : learned) {
+        // Unique among the keys seen: neither name may run at the other's press.
+        if (LineNamesKey(k.pressLine, name) || LineNamesKey(pressLine, k.name)) {
+            detail = "its key name '" + name + "' and that of '" + k.pressLine +
+                     "' would each run at the other's press; write this key's line by hand";
+            return KeySeen::Unlearnable;
+        }
+    }
+    learned.push_back({name, pressLine});
+    detail = name;
+    return KeySeen::New;
+}
+
+string LearnedCommandsLine(const string& name)
+{
+    return name + "= ; key " + KeyOf(name) + ": put a command here";
+}

@@ -1,0 +1,201 @@
+#include "port_finder.h"
+
+#include <memory>
+
+#include "../link/line_split.h"
+#include "../util/text.h"
+#include "console_port.h"
+
+namespace {
+
+using std::string;
+
+enum class Reply { Ok, Error, Echo, Other, None, Broken };
+
+// Sends the command and collects the lines that come back within
+// ANSWER_WAIT, until an OK or ERROR line. An echo of the command (a phone
+// with echo on) is no answer of its own. Other lines go to heard.
+Reply Exchange(HANDLE port, HANDLE event, const string& command, string& heard, string& why)
+{
+    heard.clear();
+    if (!Send(port, command)) {
+        why = "a write failed: " + SystemMessage(GetLastError());
+        return Reply::Broken;
+    }
+    string pending;
+    bool echoed = false;
+    const DWORD start = GetTickCount();
+    for (bool last = false; !last;) {
+        last = GetTickCount() - start >= ANSWER_WAIT;
+        DWORD errors = 0;
+        COMSTAT status;
+        ZeroMemory(&status, sizeof status);
+        if (!ClearCommError(port, &errors, &status) ||
+            (status.cbInQue > 0 && !ReadSome(port, event, status.cbInQue, pending))) {
+            why = "it failed while being asked: " + SystemMessage(GetLastError());
+            return Reply::Broken;
+        }
+        string line;
+        while (TakeLineFrom(pending, last, line)) {
+            line = TrimBlanks(line);
+            if (line == "OK") return Reply::Ok;
+            if (line == "ERROR" || line.compare(0, 11, "+CME ERROR:") == 0) return Reply::Error;
+            if (line == command) {
+                echoed = true;
+            } else if (!line.empty()) {
+                heard += (heard.empty() ? "" : " | ") + line;
+            }
+        }
+        if (!last) Sleep(50);
+    }
+    if (!heard.empty()) return Reply::Other;
+    return echoed ? Reply::Echo : Reply::None;
+}
+
+PortProbe AskOpenPort(HANDLE port, const string& name, const std::vector<string>& initCommands)
+{
+    PortProbe probe;
+    probe.port = name;
+    const HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    string heard;
+    switch (Exchange(port, event, "AT", heard, probe.detail)) {
+    case Reply::Ok: probe.answer = PortAnswer::Accepted; break;
+    case Reply::Echo: probe.answer = PortAnswer::Echo; break;
+    case Reply::None: probe.answer = PortAnswer::Silent; break;
+    case Reply::Broken: probe.answer = PortAnswer::Failed; break;
+    case Reply::Error:
+    case Reply::Other:
+        probe.answer = PortAnswer::Garbled;
+        probe.detail = heard.empty() ? "ERROR" : heard;
+        break;
+    }
+    for (size_t i = 0; probe.answer == PortAnswer::Accepted && i < initCommands.size(); ++i) {
+        const Reply reply = Exchange(port, event, initCommands[i], heard, probe.detail);
+        if (reply == Reply::Ok) continue;
+        probe.answer = reply == Reply::Error    ? PortAnswer::Refused
+                       : reply == Reply::Broken ? PortAnswer::Failed
+                                                : PortAnswer::Unanswered;
+        if (reply != Reply::Broken) probe.detail = initCommands[i];
+    }
+    CloseHandle(event);
+    return probe;
+}
+
+PortProbe AskPortNow(const string& name, bool listed, const std::vector<string>& initCommands)
+{
+    const HANDLE port = OpenToolPort(name);
+    if (port == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        PortProbe probe;
+        probe.port = name;
+        // Windows says "access denied" for a port another program has open; Wine may say
+        // "sharing violation".
+        if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
+            probe.answer = PortAnswer::Busy;
+        else if (listed || (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND))
+            probe.answer = PortAnswer::Unopenable;
+        probe.detail = SystemMessage(error);
+        return probe;
+    }
+    PortProbe probe = AskOpenPort(port, name, initCommands);
+    CloseHandle(port);
+    return probe;
+}
+
+// One port's question on a thread of its own; shared, so that the record
+// outlives a caller that stopped waiting.
+struct Question {
+    string port;
+    bool listed;
+    std::vector<string> initCommands;
+    PortProbe answer;
+};
+
+DWORD WINAPI AskOnItsThread(LPVOID parameter)
+{
+    std::unique_ptr<std::shared_ptr<Question>> held(static_cast<std::shared_ptr<Question>*>(parameter));
+    Question& q = **held;
+    q.answer = AskPortNow(q.port, q.listed, q.initCommands);
+    return 0;
+}
+
+} // namespace
+
+std::vector<string> PortsToAsk(size_t& listed)
+{
+    std::vector<string> ports;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) ==
+        ERROR_SUCCESS) {
+        for (DWORD i = 0;; ++i) {
+            char name[256];
+            char data[256];
+            DWORD nameSize = sizeof name;
+            DWORD dataSize = sizeof data - 1;
+            DWORD type = 0;
+            const LONG got = RegEnumValueA(key, i, name, &nameSize, nullptr, &type,
+                                           reinterpret_cast<BYTE*>(data), &dataSize);
+            if (got == ERROR_NO_MORE_ITEMS) break;
+            if (got != ERROR_SUCCESS || type != REG_SZ) continue;
+            data[dataSize] = '\0';
+            const string port = TrimBlanks(data);
+            if (!port.empty()) ports.push_back(port);
+        }
+        RegCloseKey(key);
+    }
+    listed = ports.size();
+    for (int n = 1; n <= 256; ++n) {
+        const string port = "COM" + std::to_string(n);
+        bool known = false;
+        for (size_t i = 0; i < listed; ++i)
+            known = known || CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, ports[i].c_str(), -1,
+                                            port.c_str(), -1) == CSTR_EQUAL;
+        if (!known) ports.push_back(port);
+    }
+    return ports;
+}
+
+PortProbe AskPort(const string& port, bool listed, const std::vector<string>& initCommands)
+{
+    auto question = std::make_shared<Question>();
+    question->port = port;
+    question->listed = listed;
+    question->initCommands = initCommands;
+    auto* held = new std::shared_ptr<Question>(question);
+    HANDLE thread = CreateThread(nullptr, 0, AskOnItsThread, held, 0, nullptr);
+    if (!thread) {
+        delete held;
+        return AskPortNow(port, listed, initCommands);
+    }
+    const bool ended = WaitForSingleObject(thread, PROBE_LIMIT) == WAIT_OBJECT_0;
+    CloseHandle(thread);
+    if (ended) return question->answer;
+    // Left to its thread, which holds its own share of the record.
+    PortProbe hung;
+    hung.port = port;
+    hung.answer = PortAnswer::Hung;
+    return hung;
+}
+
+string DescribeAnswer(const PortProbe& p, const std::vector<string>& initCommands)
+{
+    string init;
+    for (const string& c : initCommands) init += (init.empty() ? "" : ", ") + c;
+    switch (p.answer) {
+    case PortAnswer::Absent: return "no such port";
+    case PortAnswer::Busy: return "busy: another program has it open";
+    case PortAnswer::Unopenable: return "cannot be opened: " + p.detail;
+    case PortAnswer::Failed: return "not asked to the end: " + p.detail;
+    case PortAnswer::Silent: return "no answer to AT";
+    case PortAnswer::Echo: return "sends back what it is sent and never OK: not a phone";
+    case PortAnswer::Garbled:
+        return "answered AT with '" + Printable(p.detail.substr(0, 60)) + "', not OK: not a phone";
+    case PortAnswer::Accepted: return "a phone: answered AT and accepted key reporting (" + init + ")";
+    case PortAnswer::Refused: return "answered AT, but refused " + p.detail + " (ERROR)";
+    case PortAnswer::Unanswered: return "answered AT, but not " + p.detail;
+    case PortAnswer::Hung:
+        return "no result within " + std::to_string(PROBE_LIMIT / 1000) +
+               " s (opening or writing hangs); left behind";
+    }
+    return "";
+}

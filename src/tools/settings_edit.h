@@ -1,0 +1,23 @@
+#pragma once
+// Changes to a settings file that keep everything else in it as it was:
+// every other line, comment and line end. The text changes touch no system;
+// the file is replaced whole or not at all.
+
+#include <string>
+#include <vector>
+
+// The text with [Settings] Port set to port: the first Port line there gets
+// the new value, or a Port line comes right under [Settings], or a
+// [Settings] section with it comes first in the file.
+std::string WithPort(const std::string& text, const std::string& port);
+// The text with lines added to [Commands], after its last line that is not
+// blank, or in a new [Commands] section at the end.
+std::string WithCommandLines(const std::string& text, const std::vector<std::string>& lines);
+
+// The file's bytes; false when it cannot be read, with why ("" when it does
+// not exist).
+bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& why);
+// Writes a new file beside path, then puts it in path's place in one step:
+// path holds either its old bytes or all of the new ones, never a part.
+// False, with the reason in why and path unchanged, when that cannot be done.
+bool ReplaceFileWhole(const std::string& path, const std::string& bytes, std::string& why);
