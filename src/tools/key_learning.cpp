@@ -1,5 +1,7 @@
 #include "key_learning.h"
 
+#include <algorithm>
+
 #include "../keys/keys.h"
 
 namespace {
@@ -57,25 +59,26 @@ bool LearnedKeyName(const string& pressLine, string& name, string& why)
 KeySeen SeeKeyPress(const string& pressLine, const std::vector<string>& table,
                     std::vector<LearnedKey>& learned, string& detail)
 {
-    for (const string& key : table)
-        if (LineNamesKey(pressLine, key)) {
-            detail = key;
-            return KeySeen::Mapped;
-        }
+    const auto mapped = std::find_if(table.begin(), table.end(),
+                                     [&](const string& key) { return LineNamesKey(pressLine, key); });
+    if (mapped != table.end()) {
+        detail = *mapped;
+        return KeySeen::Mapped;
+    }
     string name;
     if (!LearnedKeyName(pressLine, name, detail)) return KeySeen::Unlearnable;
-    for (const LearnedKey& k : learned)
-        if (k.name == name) {
-            detail = name;
-            return KeySeen::Again;
-        }
-    for (const LearnedKey& k : learned) {
-        // Unique among the keys seen: neither name may run at the other's press.
-        if (LineNamesKey(k.pressLine, name) || LineNamesKey(pressLine, k.name)) {
-            detail = "its key name '" + name + "' and that of '" + k.pressLine +
-                     "' would each run at the other's press; write this key's line by hand";
-            return KeySeen::Unlearnable;
-        }
+    if (std::any_of(learned.begin(), learned.end(), [&](const LearnedKey& k) { return k.name == name; })) {
+        detail = name;
+        return KeySeen::Again;
+    }
+    // Unique among the keys seen: neither name may run at the other's press.
+    const auto clash = std::find_if(learned.begin(), learned.end(), [&](const LearnedKey& k) {
+        return LineNamesKey(k.pressLine, name) || LineNamesKey(pressLine, k.name);
+    });
+    if (clash != learned.end()) {
+        detail = "its key name '" + name + "' and that of '" + clash->pressLine +
+                 "' would each run at the other's press; write this key's line by hand";
+        return KeySeen::Unlearnable;
     }
     learned.push_back({name, pressLine});
     detail = name;

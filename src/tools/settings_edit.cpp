@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <numeric>
+
 #include "../util/text.h"
 
 namespace {
@@ -106,8 +108,8 @@ string WithCommandLines(const string& text, const std::vector<string>& added)
 {
     const std::vector<Line> lines = LinesOf(text);
     const string eol = LineEndOf(text);
-    string block;
-    for (const string& line : added) block += line + eol;
+    const string block = std::accumulate(added.begin(), added.end(), string(),
+                                         [&](const string& all, const string& line) { return all + line + eol; });
     size_t header = 0, after = 0;
     if (!FindSection(text, lines, "Commands", header, after))
         return Ended(text) + "[Commands]" + eol + block;
@@ -132,8 +134,11 @@ bool ReadWholeFile(const string& path, string& bytes, string& why)
     char chunk[4096];
     DWORD got = 0;
     bool ok = true;
-    while ((ok = ReadFile(file, chunk, sizeof chunk, &got, nullptr) != 0) && got > 0)
+    for (;;) {
+        ok = ReadFile(file, chunk, sizeof chunk, &got, nullptr) != 0;
+        if (!ok || got == 0) break;
         bytes.append(chunk, got);
+    }
     CloseHandle(file);
     if (!ok) why = "it cannot be read";
     return ok;
