@@ -108,6 +108,20 @@ TEST_F(Keys, ACommandEditedWhileRunningAppliesAtTheNextPress)
     EXPECT_EQ(PlayerCommands(), (std::vector<WPARAM>{5, 55}));
 }
 
+// The line quorvix-monitor --learn writes for a key runs nothing until the
+// user writes its command.
+TEST_F(Keys, ALearnedKeyRunsNothingUntilItsCommandIsWritten)
+{
+    Settings("[Commands]\r\n: 5,= ; key 5: put a command here\r\n");
+    Give("+CKEV: 5,1\r");
+    ProcessReceived();
+    EXPECT_TRUE(PlayerMessages.empty());
+    WriteBytes(CurrentSettings.IniPath, "[Commands]\r\n: 5,=WINAMP,5 ; key 5\r\n");
+    Give("+CKEV: 5,1\r");
+    ProcessReceived();
+    EXPECT_EQ(PlayerCommands(), std::vector<WPARAM>{5});
+}
+
 TEST_F(Keys, ALineWithBothMarkersRunsThenReleases)
 {
     Give("+CKEV: 7,1,0\r");

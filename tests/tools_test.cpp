@@ -209,6 +209,23 @@ TEST(SettingsEdit, ThePortAndLearnedLinesChangeNothingElse)
     }
 }
 
+TEST(SettingsEdit, AFileIsReplacedWholeOrLeftAsItWas)
+{
+    TempDir dir;
+    const string path = dir.Win("quorvix.ini");
+    string why;
+    ASSERT_TRUE(ReplaceFileWhole(path, "[Settings]\r\nPort=COM5\r\n", why)) << why;
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_FALSE(ReplaceFileWhole(path, "[Settings]\r\nPort=COM6\r\n", why));
+    EXPECT_NE(why.find("read-only"), string::npos) << why;
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(ReadBytes(path), "[Settings]\r\nPort=COM5\r\n");
+    EXPECT_FALSE(FileExists(path + ".new"));
+    string bytes;
+    EXPECT_FALSE(ReadWholeFile(dir.Win("absent.ini"), bytes, why));
+    EXPECT_EQ(why, "");
+}
+
 // Each key's name is its press line from the last ": " on without the final
 // 1, unique among the keys seen; a form that allows none is said, not guessed.
 TEST(KeyLearning, NamesEachNewKeyOnceAndSaysWhyItCannot)
@@ -492,16 +509,20 @@ struct AnsweringPort {
 };
 
 string Silent(const string&) { return ""; }
-string Phone(const string&) { return "\r\nOK\r\n"; }
+// With echo on, as phones start: each command comes back before its answer.
+string Phone(const string& command) { return command + "\r\r\nOK\r\n"; }
+string Garbage(const string&) { return "\r\n#$%junk\r\n"; }
 string Modem(const string& command) { return command.compare(0, 7, "AT+CMER") == 0 ? "\r\nERROR\r\n" : "\r\nOK\r\n"; }
 
 // Ports that would mislead a user: one silent, one a modem that refuses key
-// reporting, one busy; the phone is named among them, and only its port
-// goes into the settings file.
+// reporting, one that answers garbage, one busy; the phone is named among
+// them, and only its port goes into the settings file, or into a new one
+// made from the example where there was none.
 TEST_F(Monitor, FindsThePhoneAmongThePortsAndWritesOnlyItsPort)
 {
-    AnsweringPort silent(dir, 31, Silent), phone(dir, 32, Phone), modem(dir, 33, Modem);
-    for (AnsweringPort* port : {&silent, &phone, &modem}) ASSERT_TRUE(port->Start());
+    AnsweringPort silent(dir, 31, Silent), phone(dir, 32, Phone), modem(dir, 33, Modem), junk(dir, 35, Garbage);
+    const std::vector<AnsweringPort*> ports = {&silent, &phone, &modem, &junk};
+    for (AnsweringPort* port : ports) ASSERT_TRUE(port->Start());
     // Wine lets a second program open a serial device that one has open; a
     // folder gives the "access denied" Windows gives for a port in use.
     const string busy = string(std::getenv("WINEPREFIX")) + "/dosdevices/com34";
@@ -510,31 +531,45 @@ TEST_F(Monitor, FindsThePhoneAmongThePortsAndWritesOnlyItsPort)
                             "\r\n[Commands]\r\n: 5,=WINAMP,40046 ; pause\r\n";
     WriteBytes(dir.Win("quorvix.ini"), settings);
 
-    ChildProcess monitor;
-    const DWORD start = GetTickCount();
-    ASSERT_TRUE(monitor.Start("\"" + exe + "\" --find --write", "", dir.Win("out.txt")));
-    WaitFor([&] {
-        for (AnsweringPort* port : {&silent, &phone, &modem}) port->Serve();
-        return WaitForSingleObject(monitor.pi.hProcess, 0) == WAIT_OBJECT_0;
-    }, 120000);
-    const DWORD took = GetTickCount() - start;
-    RunUnix("rm -f " + busy);
-    EXPECT_EQ(monitor.ExitCode(1000), 0u);
-    const string out = OutputIn(dir.Win("out.txt"));
+    // Runs the search to its end, serving the ports meanwhile; its output.
+    auto find = [&](DWORD& took) {
+        ChildProcess monitor;
+        const DWORD start = GetTickCount();
+        EXPECT_TRUE(monitor.Start("\"" + exe + "\" --find --write", "", dir.Win("out.txt")));
+        WaitFor([&] {
+            for (AnsweringPort* port : ports) port->Serve();
+            return WaitForSingleObject(monitor.pi.hProcess, 0) == WAIT_OBJECT_0;
+        }, 120000);
+        took = GetTickCount() - start;
+        EXPECT_EQ(monitor.ExitCode(1000), 0u);
+        return OutputIn(dir.Win("out.txt"));
+    };
+    DWORD took = 0;
+    const string out = find(took);
     std::printf("%s(took %.1f s)\n", out.c_str(), took / 1000.0);
     EXPECT_NE(out.find("COM31: no answer to AT\n"), string::npos) << out;
     EXPECT_NE(out.find("COM32: a phone: answered AT and accepted key reporting (ATZ, AT+CMER=3,2)\n"), string::npos) << out;
     EXPECT_NE(out.find("COM33: answered AT, but refused AT+CMER=3,2 (ERROR)\n"), string::npos) << out;
     EXPECT_NE(out.find("COM34: busy"), string::npos) << out;
+    EXPECT_NE(out.find("COM35: answered AT with '#$%junk', not OK"), string::npos) << out;
     EXPECT_NE(out.find("Use COM32:"), string::npos) << out;
-    // Nothing but AT went to the port that did not answer it.
+    // Nothing but AT went to the ports that did not answer it with OK.
     EXPECT_EQ(silent.heard, "AT\r\n");
+    EXPECT_EQ(junk.heard, "AT\r\n");
     EXPECT_EQ(modem.heard, "AT\r\nATZ\r\nAT+CMER=3,2\r\n");
     string expected = settings;
     expected.replace(expected.find("Port=COM1"), 9, "Port=COM32");
     EXPECT_EQ(ReadBytes(dir.Win("quorvix.ini")), expected);
     // Each port had its few seconds, not more: generous for a slow machine.
     EXPECT_LT(took, 60000u);
+
+    ASSERT_TRUE(DeleteFileA(dir.Win("quorvix.ini").c_str()));
+    find(took);
+    const string made = ReadBytes(dir.Win("quorvix.ini"));
+    EXPECT_NE(made.find("[Settings]\r\n; The serial port of the phone"), string::npos) << made;
+    EXPECT_NE(made.find("\r\nPort=COM32\r\n"), string::npos) << made;
+    EXPECT_EQ(made.find("Port=COM1"), string::npos) << made;
+    RunUnix("rm -f " + busy);
 }
 
 // Keys 1, 5, * and 5 again: three names learned, three lines appended, the
