@@ -72,4 +72,3 @@ bool ReadSome(HANDLE port, HANDLE event, DWORD queued, std::string& pending)
     pending.append(chunk, got);
     return true;
 }
-

@@ -34,7 +34,8 @@ bool LearnedKeyName(const string& pressLine, string& name, string& why)
     }
     const string candidate = pressLine.substr(at, pressLine.size() - at - 1);
     // The checker's rule: a name inside ",1" or ",0" runs at every report.
-    if (string(",1").find(candidate) != string::npos || string(",0").find(candidate) != string::npos) {
+    if (string(",1").find(candidate) != string::npos ||
+        string(",0").find(candidate) != string::npos) {
         why = "its key name would be in every report";
         return false;
     }
@@ -48,7 +49,8 @@ bool LearnedKeyName(const string& pressLine, string& name, string& why)
     bool unkept = candidate.find('=') != string::npos || candidate.back() == ' ';
     for (char c : candidate) unkept = unkept || static_cast<unsigned char>(c) < 32;
     if (unkept) {
-        why = "its key name '" + candidate + "' holds a character the settings file does not "
+        why = "its key name '" + candidate +
+              "' holds a character the settings file does not "
               "keep in a key name as written; write this key's line by hand";
         return false;
     }
@@ -59,15 +61,17 @@ bool LearnedKeyName(const string& pressLine, string& name, string& why)
 KeySeen SeeKeyPress(const string& pressLine, const std::vector<string>& table,
                     std::vector<LearnedKey>& learned, string& detail)
 {
-    const auto mapped = std::find_if(table.begin(), table.end(),
-                                     [&](const string& key) { return LineNamesKey(pressLine, key); });
+    const auto mapped = std::find_if(table.begin(), table.end(), [&](const string& key) {
+        return LineNamesKey(pressLine, key);
+    });
     if (mapped != table.end()) {
         detail = *mapped;
         return KeySeen::Mapped;
     }
     string name;
     if (!LearnedKeyName(pressLine, name, detail)) return KeySeen::Unlearnable;
-    if (std::any_of(learned.begin(), learned.end(), [&](const LearnedKey& k) { return k.name == name; })) {
+    if (std::any_of(learned.begin(), learned.end(),
+                    [&](const LearnedKey& k) { return k.name == name; })) {
         detail = name;
         return KeySeen::Again;
     }

@@ -16,10 +16,7 @@
 #include "../util/system_dll.h"
 #include "../util/text.h"
 #include "console_port.h"
-#include "example_settings.h"
-#include "key_learning.h"
-#include "port_finder.h"
-#include "settings_edit.h"
+#include "monitor_commands.h"
 
 namespace {
 
@@ -51,32 +48,6 @@ void PrintLine(const std::string& line)
                             Printable(ReadIniString("Commands", key, "", Monitored.IniPath)).c_str());
             }
         if (!any) std::printf("    no Commands key matches this line\n");
-    }
-    std::fflush(stdout);
-}
-
-// Keys learned so far by --learn. Main thread.
-std::vector<LearnedKey> Learned;
-
-// --learn: each press is a key with a command, one learned already, or a new one.
-void LearnLine(const std::string& line)
-{
-    if (!IsKeyPress(line)) return;
-    std::string detail;
-    const std::string shown = Printable(line);
-    switch (SeeKeyPress(line, Monitored.CommandTable, Learned, detail)) {
-    case KeySeen::Mapped:
-        std::printf("%s   key %s already runs %s\n", shown.c_str(), Printable(detail).c_str(),
-                    Printable(ReadIniString("Commands", detail, "", Monitored.IniPath)).c_str());
-        break;
-    case KeySeen::Again: std::printf("%s   %s again\n", shown.c_str(), detail.c_str()); break;
-    case KeySeen::New:
-        std::printf("%s   new key %s   %s\n", shown.c_str(), detail.c_str(),
-                    LearnedCommandsLine(detail).c_str());
-        break;
-    case KeySeen::Unlearnable:
-        std::printf("%s   not learned: %s\n", shown.c_str(), detail.c_str());
-        break;
     }
     std::fflush(stdout);
 }
@@ -200,8 +171,8 @@ bool Listen(HANDLE port, std::string& pending, std::string& why)
 void SendInit(HANDLE port)
 {
     if (!Send(port, Monitored.PhoneInitString))
-        std::fprintf(stderr, "Sending the init string to %s failed: %s\n", Monitored.PortName.c_str(),
-                     SystemMessage(GetLastError()).c_str());
+        std::fprintf(stderr, "Sending the init string to %s failed: %s\n",
+                     Monitored.PortName.c_str(), SystemMessage(GetLastError()).c_str());
 }
 
 // Listens until Ctrl+C; a port that stops answering (the phone switched off,
@@ -231,125 +202,6 @@ int Monitor(HANDLE port)
         std::fflush(stdout);
         SendInit(port);
     }
-}
-
-// The settings file's text, or the example's (with Windows line ends) when
-// there is none yet; false, said, when it cannot be read.
-bool SettingsText(const std::string& path, std::string& text)
-{
-    std::string why;
-    if (ReadWholeFile(path, text, why)) return true;
-    if (!why.empty()) {
-        std::fprintf(stderr, "%s: %s; nothing written.\n", path.c_str(), why.c_str());
-        return false;
-    }
-    text.clear();
-    for (const char* c = EXAMPLE_SETTINGS; *c; ++c) {
-        if (*c == '\n') text += '\r';
-        text += *c;
-    }
-    return true;
-}
-
-bool WriteSettings(const std::string& path, const std::string& text)
-{
-    std::string why;
-    if (ReplaceFileWhole(path, text, why)) return true;
-    std::fprintf(stderr, "%s cannot be written: %s; it is unchanged.\n", path.c_str(), why.c_str());
-    return false;
-}
-
-// The init commands one by one, as the phone gets them.
-std::vector<std::string> InitCommandList()
-{
-    std::vector<std::string> commands;
-    std::string rest = Monitored.PhoneInitString;
-    std::string command;
-    while (TakeLineFrom(rest, true, command))
-        if (!command.empty()) commands.push_back(command);
-    return commands;
-}
-
-int FindPhone(bool write)
-{
-    const std::vector<std::string> init = InitCommandList();
-    std::string initText;
-    for (const std::string& c : init) initText += (initText.empty() ? "" : ", ") + c;
-    std::printf("Asking each serial port whether a phone answers AT, then %s.\n", initText.c_str());
-    std::fflush(stdout);
-    size_t listed = 0;
-    const std::vector<std::string> ports = PortsToAsk(listed);
-    std::vector<PortProbe> present;
-    for (size_t i = 0; i < ports.size(); ++i) {
-        const PortProbe probe = AskPort(ports[i], i < listed, init);
-        if (probe.answer == PortAnswer::Absent) continue;
-        std::printf("%s: %s\n", probe.port.c_str(), DescribeAnswer(probe, init).c_str());
-        std::fflush(stdout);
-        present.push_back(probe);
-    }
-    std::string phone, others, refused, busy;
-    auto add = [](std::string& list, const std::string& port) {
-        list += (list.empty() ? "" : ", ") + port;
-    };
-    for (const PortProbe& p : present) {
-        if (p.answer == PortAnswer::Accepted) add(phone.empty() ? phone : others, p.port);
-        if (p.answer == PortAnswer::Refused || p.answer == PortAnswer::Unanswered) add(refused, p.port);
-        if (p.answer == PortAnswer::Busy) add(busy, p.port);
-    }
-    if (phone.empty()) {
-        if (present.empty())
-            std::printf("No serial port found. Pair the phone with this PC first.\n");
-        else if (!refused.empty())
-            std::printf("No port accepted key reporting. %s answered AT but not every init command: "
-                        "it may be a modem, or a phone that needs another InitString (see the "
-                        "read-me); quorvix-monitor %s shows what it sends.\n",
-                        refused.c_str(), refused.substr(0, refused.find(',')).c_str());
-        else
-            std::printf("No phone answered. Check that the phone is paired with this PC, that its "
-                        "serial port service is on, and that no other program has its port open%s.\n",
-                        busy.empty() ? "" : (" (busy: " + busy + ")").c_str());
-        if (write) std::printf("Nothing written.\n");
-        return 2;
-    }
-    std::printf("Use %s: the phone answered there and accepted key reporting%s.\n", phone.c_str(),
-                others.empty() ? "" : ("; so did " + others).c_str());
-    if (!write) {
-        std::printf("quorvix-monitor --find --write puts it into %s.\n", Monitored.IniPath.c_str());
-        return 0;
-    }
-    std::string text;
-    if (!SettingsText(Monitored.IniPath, text) ||
-        !WriteSettings(Monitored.IniPath, WithPort(text, phone)))
-        return 2;
-    std::printf("Port=%s written to %s.\n", phone.c_str(), Monitored.IniPath.c_str());
-    return 0;
-}
-
-// After --learn: the learned keys' lines, printed, and with write appended
-// to [Commands]. result: the listening's own.
-int FinishLearning(bool write, int result)
-{
-    if (Learned.empty()) {
-        std::printf("No new keys.\n");
-        return result;
-    }
-    std::vector<std::string> lines;
-    std::printf("%u new key%s:\n", static_cast<unsigned>(Learned.size()), Learned.size() == 1 ? "" : "s");
-    for (const LearnedKey& k : Learned) {
-        lines.push_back(LearnedCommandsLine(k.name));
-        std::printf("%s\n", lines.back().c_str());
-    }
-    if (!write) {
-        std::printf("quorvix-monitor --learn --write adds such lines to [Commands] in %s.\n",
-                    Monitored.IniPath.c_str());
-        return result;
-    }
-    std::string text;
-    if (!SettingsText(Monitored.IniPath, text) ||
-        !WriteSettings(Monitored.IniPath, WithCommandLines(text, lines)))
-        return 2;
-    std::printf("Added to [Commands] in %s; put a command after each '='.\n", Monitored.IniPath.c_str());
-    return result;
 }
 
 int Usage()
@@ -383,12 +235,13 @@ int main(int argc, char** argv)
         return 2;
     }
     Monitored = LoadSettingsFrom(settings);
-    if (find) return FindPhone(write);
+    if (find) return FindPhone(Monitored, write);
     if (!port.empty()) Monitored.PortName = port;
     if (learn) {
-        ShowLine = LearnLine;
+        ShowLine = [](const std::string& line) { LearnLine(Monitored, line); };
         if (write && GetFileAttributesA(settings.c_str()) == INVALID_FILE_ATTRIBUTES) {
-            std::fprintf(stderr, "%s does not exist yet: quorvix-monitor --find --write makes it.\n",
+            std::fprintf(stderr,
+                         "%s does not exist yet: quorvix-monitor --find --write makes it.\n",
                          settings.c_str());
             return 2;
         }
@@ -402,14 +255,15 @@ int main(int argc, char** argv)
     }
     StopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     SetConsoleCtrlHandler(StopOnCtrlC, TRUE);
-    std::printf("%s on %s (%u keys from %s). Press phone keys; Ctrl+C ends.\n",
+    const size_t keys = Monitored.CommandTable.size();
+    std::printf("%s on %s (%u key%s from %s). Press phone keys; Ctrl+C ends.\n",
                 learn ? "Learning keys" : "Listening", Monitored.PortName.c_str(),
-                static_cast<unsigned>(Monitored.CommandTable.size()), Monitored.IniPath.c_str());
+                static_cast<unsigned>(keys), keys == 1 ? "" : "s", Monitored.IniPath.c_str());
     std::fflush(stdout);
     SendInit(opened);
     int result = Monitor(opened);
     CloseHandle(StopEvent);
     std::printf("Closed %s.\n", Monitored.PortName.c_str());
-    if (learn) result = FinishLearning(write, result);
+    if (learn) result = FinishLearning(Monitored, write, result);
     return result;
 }

@@ -113,7 +113,8 @@ struct Question {
 
 DWORD WINAPI AskOnItsThread(LPVOID parameter)
 {
-    std::unique_ptr<std::shared_ptr<Question>> held(static_cast<std::shared_ptr<Question>*>(parameter));
+    std::unique_ptr<std::shared_ptr<Question>> held(
+        static_cast<std::shared_ptr<Question>*>(parameter));
     Question& q = **held;
     q.answer = AskPortNow(q.port, q.listed, q.initCommands);
     return 0;
@@ -190,7 +191,8 @@ string DescribeAnswer(const PortProbe& p, const std::vector<string>& initCommand
     case PortAnswer::Echo: return "sends back what it is sent and never OK: not a phone";
     case PortAnswer::Garbled:
         return "answered AT with '" + Printable(p.detail.substr(0, 60)) + "', not OK: not a phone";
-    case PortAnswer::Accepted: return "a phone: answered AT and accepted key reporting (" + init + ")";
+    case PortAnswer::Accepted:
+        return "a phone: answered AT and accepted key reporting (" + init + ")";
     case PortAnswer::Refused: return "answered AT, but refused " + p.detail + " (ERROR)";
     case PortAnswer::Unanswered: return "answered AT, but not " + p.detail;
     case PortAnswer::Hung:

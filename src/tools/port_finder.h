@@ -9,17 +9,17 @@
 #include <vector>
 
 enum class PortAnswer {
-    Absent,      // no such port
-    Busy,        // another program has it open
-    Unopenable,  // the system lists it, but it cannot be opened (detail: why)
-    Failed,      // it went away or failed while being asked (detail: why)
-    Silent,      // no answer to AT
-    Echo,        // sends back what it is sent, and no OK
-    Garbled,     // answered AT, but not OK (detail: what it sent)
-    Accepted,    // OK to AT and to each init command
-    Refused,     // OK to AT, ERROR to an init command (detail: the command)
-    Unanswered,  // OK to AT, no answer to an init command (detail: the command)
-    Hung,        // gave no result within PROBE_LIMIT
+    Absent,     // no such port
+    Busy,       // another program has it open
+    Unopenable, // the system lists it, but it cannot be opened (detail: why)
+    Failed,     // it went away or failed while being asked (detail: why)
+    Silent,     // no answer to AT
+    Echo,       // sends back what it is sent, and no OK
+    Garbled,    // answered AT, but not OK (detail: what it sent)
+    Accepted,   // OK to AT and to each init command
+    Refused,    // OK to AT, ERROR to an init command (detail: the command)
+    Unanswered, // OK to AT, no answer to an init command (detail: the command)
+    Hung,       // gave no result within PROBE_LIMIT
 };
 
 struct PortProbe {
@@ -40,6 +40,7 @@ std::vector<std::string> PortsToAsk(size_t& listed);
 // Opens the port with the program's line settings and sends AT; only after
 // an OK, each init command in turn, until one is not answered OK. Nothing
 // more is written to a port that did not answer OK. Within PROBE_LIMIT.
-PortProbe AskPort(const std::string& port, bool listed, const std::vector<std::string>& initCommands);
+PortProbe AskPort(const std::string& port, bool listed,
+                  const std::vector<std::string>& initCommands);
 // The result as a line for the user (without the port's name).
 std::string DescribeAnswer(const PortProbe& probe, const std::vector<std::string>& initCommands);

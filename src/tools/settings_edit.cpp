@@ -5,6 +5,7 @@
 #include <numeric>
 
 #include "../util/text.h"
+#include "example_settings.h"
 
 namespace {
 
@@ -108,14 +109,16 @@ string WithCommandLines(const string& text, const std::vector<string>& added)
 {
     const std::vector<Line> lines = LinesOf(text);
     const string eol = LineEndOf(text);
-    const string block = std::accumulate(added.begin(), added.end(), string(),
-                                         [&](const string& all, const string& line) { return all + line + eol; });
+    const string block =
+        std::accumulate(added.begin(), added.end(), string(),
+                        [&](const string& all, const string& line) { return all + line + eol; });
     size_t header = 0, after = 0;
     if (!FindSection(text, lines, "Commands", header, after))
         return Ended(text) + "[Commands]" + eol + block;
     size_t last = header;
     for (size_t i = header + 1; i < after; ++i)
-        if (!TrimBlanks(text.substr(lines[i].start, lines[i].end - lines[i].start)).empty()) last = i;
+        if (!TrimBlanks(text.substr(lines[i].start, lines[i].end - lines[i].start)).empty())
+            last = i;
     const size_t at = lines[last].next;
     return Ended(text.substr(0, at)) + block + text.substr(at);
 }
@@ -128,7 +131,8 @@ bool ReadWholeFile(const string& path, string& bytes, string& why)
                               nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
-        if (error != ERROR_FILE_NOT_FOUND) why = "it cannot be read (system error " + std::to_string(error) + ")";
+        if (error != ERROR_FILE_NOT_FOUND)
+            why = "it cannot be read (system error " + std::to_string(error) + ")";
         return false;
     }
     char chunk[4096];
@@ -155,12 +159,14 @@ bool ReplaceFileWhole(const string& path, const string& bytes, string& why)
     HANDLE file = CreateFileA(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        why = "no new file can be made beside it (system error " + std::to_string(GetLastError()) + ")";
+        why = "no new file can be made beside it (system error " + std::to_string(GetLastError()) +
+              ")";
         return false;
     }
     DWORD written = 0;
-    const bool whole = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                                 nullptr) && written == bytes.size() && FlushFileBuffers(file);
+    const bool whole =
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+        written == bytes.size() && FlushFileBuffers(file);
     CloseHandle(file);
     // The old file stays until the new one is complete on disk.
     if (!whole || !MoveFileExA(fresh.c_str(), path.c_str(),
@@ -171,4 +177,18 @@ bool ReplaceFileWhole(const string& path, const string& bytes, string& why)
         return false;
     }
     return true;
+}
+
+bool EditSettingsFile(const string& path, const std::function<string(const string&)>& edit,
+                      string& why)
+{
+    string text;
+    if (!ReadWholeFile(path, text, why)) {
+        if (!why.empty()) return false;
+        for (const char* c = EXAMPLE_SETTINGS; *c; ++c) {
+            if (*c == '\n') text += '\r';
+            text += *c;
+        }
+    }
+    return ReplaceFileWhole(path, edit(text), why);
 }

@@ -3,6 +3,7 @@
 // every other line, comment and line end. The text changes touch no system;
 // the file is replaced whole or not at all.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,3 +22,8 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& why
 // path holds either its old bytes or all of the new ones, never a part.
 // False, with the reason in why and path unchanged, when that cannot be done.
 bool ReplaceFileWhole(const std::string& path, const std::string& bytes, std::string& why);
+// Reads the settings file (the shipped example, with Windows line ends, where
+// there is none), changes its text with edit and replaces it whole. False,
+// with the reason in why and the file as it was, when that cannot be done.
+bool EditSettingsFile(const std::string& path,
+                      const std::function<std::string(const std::string&)>& edit, std::string& why);

@@ -1,0 +1,19 @@
+#pragma once
+// quorvix-monitor's two set-up commands, apart from its listening. Main thread.
+
+#include <string>
+
+#include "../util/settings_file.h"
+
+// --find: asks every serial port whether a phone answers, one line each, then
+// names the port to use; with write, puts it into the settings file's Port.
+// 0 when a phone answered (and, with write, its port was written), else 2.
+int FindPhone(const Settings& settings, bool write);
+
+// --learn: what a line from the phone teaches; every press is shown as a key
+// with a command, a key learned already or a new one (with its line).
+void LearnLine(const Settings& settings, const std::string& line);
+// After the listening: the new keys' lines, printed, and with write appended
+// to [Commands]. result: the listening's own exit code, or 2 when the
+// writing failed.
+int FinishLearning(const Settings& settings, bool write, int result);
