@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "../keys/keys.h"
+#include "settings_check.h"
 
 namespace {
 
@@ -52,6 +53,16 @@ bool LearnedKeyName(const string& pressLine, string& name, string& why)
         why = "its key name '" + candidate +
               "' holds a character the settings file does not "
               "keep in a key name as written; write this key's line by hand";
+        return false;
+    }
+    // Anything else the settings checker would object to in the line.
+    const std::vector<Finding> found =
+        CheckSettings("[Settings]\r\nPort=COM1\r\n[Commands]\r\n" + LearnedCommandsLine(candidate));
+    const auto objection =
+        std::find_if(found.begin(), found.end(), [](const Finding& f) { return !f.hint; });
+    if (objection != found.end()) {
+        why = "the settings checker would say: " + objection->message +
+              "; write this key's line by hand";
         return false;
     }
     name = candidate;
