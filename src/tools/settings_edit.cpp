@@ -31,6 +31,11 @@ std::vector<Line> LinesOf(const string& text)
     return lines;
 }
 
+string TextOf(const string& text, const Line& line)
+{
+    return text.substr(line.start, line.end - line.start);
+}
+
 string LineEndOf(const string& text)
 {
     const size_t end = text.find_first_of("\r\n");
@@ -64,13 +69,11 @@ bool FindSection(const string& text, const std::vector<Line>& lines, const strin
                  size_t& header, size_t& after)
 {
     for (size_t i = 0; i < lines.size(); ++i) {
-        const string line = text.substr(lines[i].start, lines[i].end - lines[i].start);
+        const string line = TextOf(text, lines[i]);
         if (!IsHeader(line) || !SameName(SectionName(line), name)) continue;
         header = i;
         after = i + 1;
-        while (after < lines.size() &&
-               !IsHeader(text.substr(lines[after].start, lines[after].end - lines[after].start)))
-            ++after;
+        while (after < lines.size() && !IsHeader(TextOf(text, lines[after]))) ++after;
         return true;
     }
     return false;
@@ -93,7 +96,7 @@ string WithPort(const string& text, const string& port)
     if (!FindSection(text, lines, "Settings", header, after))
         return "[Settings]" + eol + "Port=" + port + eol + text;
     for (size_t i = header + 1; i < after; ++i) {
-        const string line = text.substr(lines[i].start, lines[i].end - lines[i].start);
+        const string line = TextOf(text, lines[i]);
         const size_t equals = line.find('=');
         const string key = TrimBlanks(line.substr(0, equals));
         if (equals == string::npos || key.empty() || key[0] == ';' || !SameName(key, "Port"))
@@ -117,8 +120,7 @@ string WithCommandLines(const string& text, const std::vector<string>& added)
         return Ended(text) + "[Commands]" + eol + block;
     size_t last = header;
     for (size_t i = header + 1; i < after; ++i)
-        if (!TrimBlanks(text.substr(lines[i].start, lines[i].end - lines[i].start)).empty())
-            last = i;
+        if (!TrimBlanks(TextOf(text, lines[i])).empty()) last = i;
     const size_t at = lines[last].next;
     return Ended(text.substr(0, at)) + block + text.substr(at);
 }
