@@ -50,14 +50,14 @@ struct Program : ::testing::Test {
     DWORD ExitCode(DWORD timeoutMs) { return run.ExitCode(timeoutMs); }
     // The box's window appears before its text does; the text is taken
     // from the first reading that has one.
-    HWND WaitForErrorBox(string& text)
+    HWND WaitForErrorBox(string& text, DWORD timeoutMs = 10000)
     {
         HWND box = nullptr;
         WaitFor([&] {
             box = FindWindowA(nullptr, "Error");
             text = box ? ErrorBoxText(box) : string();
             return !text.empty();
-        }, 10000);
+        }, timeoutMs);
         return box;
     }
 };
@@ -321,7 +321,8 @@ TEST_F(Program, APressAfterThePhoneCameBackRunsThoughTheWriteErrorBoxWasShown)
     }
     pty.Stop();
     string text;
-    HWND box = WaitForErrorBox(text);
+    // At the next keep-alive, up to a period (10 s) after the drop.
+    HWND box = WaitForErrorBox(text, 20000);
     EXPECT_EQ(text, "WriteFile failed");
     Pump(3000);
     ASSERT_TRUE(pty.Start());
