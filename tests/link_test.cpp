@@ -220,13 +220,10 @@ TEST_F(Link, APortFromCom10UpOpensByThePlainName)
     EXPECT_EQ(PortPath("COM"), "COM");
     EXPECT_EQ(PortPath("COM1x"), "COM1x");
     EXPECT_EQ(PortPath(pty.pcPath), pty.pcPath);
-    const char* prefix = std::getenv("WINEPREFIX");
-    ASSERT_NE(prefix, nullptr);
-    const string device = string(prefix) + "/dosdevices/com12";
-    ASSERT_EQ(RunUnix("ln -sfn " + pty.pcUnix + " " + device), 0);
+    ASSERT_TRUE(MapComPort(12, pty.pcUnix));
     PhoneEnd phone(pty.phonePath);
     const bool opened = OpenPort("COM12", DEFAULT_INIT_STRING);
-    RunUnix("rm -f " + device);
+    UnmapComPort(12);
     ASSERT_TRUE(opened);
     EXPECT_EQ(phone.ReadAtLeast(20, 5000), "ATZ\r\nAT+CMER=3,2\r\n\r\n");
 }

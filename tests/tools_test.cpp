@@ -479,17 +479,17 @@ TEST_F(Monitor, AMissingPortIsNamedWithTheSystemsReasonAndExitCode2)
 // COM port of the test's prefix (as Windows maps a Bluetooth port).
 struct AnsweringPort {
     PtyPair pty;
-    string device, name, heard, pending;
+    int number;
+    string heard, pending;
     string (*answer)(const string& command);
     std::unique_ptr<PhoneEnd> end;
-    AnsweringPort(const TempDir& dir, int number, string (*how)(const string&))
-        : pty(dir, "com" + std::to_string(number)), name("COM" + std::to_string(number)), answer(how)
+    AnsweringPort(const TempDir& dir, int com, string (*how)(const string&))
+        : pty(dir, "com" + std::to_string(com)), number(com), answer(how)
     {
-        device = string(std::getenv("WINEPREFIX")) + "/dosdevices/com" + std::to_string(number);
     }
     bool Start()
     {
-        if (!pty.Start() || RunUnix("ln -sfn " + pty.pcUnix + " " + device) != 0) return false;
+        if (!pty.Start() || !MapComPort(number, pty.pcUnix)) return false;
         end.reset(new PhoneEnd(pty.phonePath));
         return end->Ok();
     }
@@ -505,7 +505,7 @@ struct AnsweringPort {
             if (!line.empty()) end->Write(answer(line));
         }
     }
-    ~AnsweringPort() { RunUnix("rm -f " + device); }
+    ~AnsweringPort() { UnmapComPort(number); }
 };
 
 string Silent(const string&) { return ""; }
@@ -525,8 +525,8 @@ TEST_F(Monitor, FindsThePhoneAmongThePortsAndWritesOnlyItsPort)
     for (AnsweringPort* port : ports) ASSERT_TRUE(port->Start());
     // Wine lets a second program open a serial device that one has open; a
     // folder gives the "access denied" Windows gives for a port in use.
-    const string busy = string(std::getenv("WINEPREFIX")) + "/dosdevices/com34";
-    ASSERT_EQ(RunUnix("mkdir -p " + dir.Unix("in-use") + " && ln -sfn " + dir.Unix("in-use") + " " + busy), 0);
+    ASSERT_EQ(RunUnix("mkdir -p " + dir.Unix("in-use")), 0);
+    ASSERT_TRUE(MapComPort(34, dir.Unix("in-use")));
     const string settings = "; my phone\r\n[Settings]\r\n; its port\r\nPort=COM1\r\nPingInterval=5000\r\n"
                             "\r\n[Commands]\r\n: 5,=WINAMP,40046 ; pause\r\n";
     WriteBytes(dir.Win("quorvix.ini"), settings);
@@ -569,7 +569,7 @@ TEST_F(Monitor, FindsThePhoneAmongThePortsAndWritesOnlyItsPort)
     EXPECT_NE(made.find("[Settings]\r\n; The serial port of the phone"), string::npos) << made;
     EXPECT_NE(made.find("\r\nPort=COM32\r\n"), string::npos) << made;
     EXPECT_EQ(made.find("Port=COM1"), string::npos) << made;
-    RunUnix("rm -f " + busy);
+    UnmapComPort(34);
 }
 
 // Keys 1, 5, * and 5 again: three names learned, three lines appended, the

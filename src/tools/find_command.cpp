@@ -25,9 +25,8 @@ std::vector<std::string> InitCommandList(const Settings& settings)
 int FindPhone(const Settings& settings, bool write)
 {
     const std::vector<std::string> init = InitCommandList(settings);
-    std::string initText;
-    for (const std::string& c : init) initText += (initText.empty() ? "" : ", ") + c;
-    std::printf("Asking each serial port whether a phone answers AT, then %s.\n", initText.c_str());
+    std::printf("Asking each serial port whether a phone answers AT, then %s.\n",
+                ListOf(init).c_str());
     std::fflush(stdout);
     size_t listed = 0;
     const std::vector<std::string> ports = PortsToAsk(listed);

@@ -149,8 +149,7 @@ std::vector<string> PortsToAsk(size_t& listed)
         const string port = "COM" + std::to_string(n);
         bool known = false;
         for (size_t i = 0; i < listed; ++i)
-            known = known || CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, ports[i].c_str(), -1,
-                                            port.c_str(), -1) == CSTR_EQUAL;
+            known = known || SameName(ports[i], port);
         if (!known) ports.push_back(port);
     }
     return ports;
@@ -178,10 +177,16 @@ PortProbe AskPort(const string& port, bool listed, const std::vector<string>& in
     return hung;
 }
 
+string ListOf(const std::vector<string>& items)
+{
+    string list;
+    for (const string& item : items) list += (list.empty() ? "" : ", ") + item;
+    return list;
+}
+
 string DescribeAnswer(const PortProbe& p, const std::vector<string>& initCommands)
 {
-    string init;
-    for (const string& c : initCommands) init += (init.empty() ? "" : ", ") + c;
+    const string init = ListOf(initCommands);
     switch (p.answer) {
     case PortAnswer::Absent: return "no such port";
     case PortAnswer::Busy: return "busy: another program has it open";

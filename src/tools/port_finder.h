@@ -42,5 +42,7 @@ std::vector<std::string> PortsToAsk(size_t& listed);
 // more is written to a port that did not answer OK. Within PROBE_LIMIT.
 PortProbe AskPort(const std::string& port, bool listed,
                   const std::vector<std::string>& initCommands);
+// The items separated by ", ".
+std::string ListOf(const std::vector<std::string>& items);
 // The result as a line for the user (without the port's name).
 std::string DescribeAnswer(const PortProbe& probe, const std::vector<std::string>& initCommands);

@@ -41,11 +41,6 @@ string Lower(string s)
     return s;
 }
 
-bool SameName(const string& a, const string& b)
-{
-    return Lower(a) == Lower(b);
-}
-
 string Quoted(const string& s)
 {
     return "'" + s + "'";

@@ -43,12 +43,6 @@ string LineEndOf(const string& text)
     return text.substr(end, 1);
 }
 
-bool SameName(const string& a, const string& b)
-{
-    return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.c_str(), static_cast<int>(a.size()),
-                          b.c_str(), static_cast<int>(b.size())) == CSTR_EQUAL;
-}
-
 // The section a header line opens ("" for a line that opens none).
 string SectionName(const string& line)
 {

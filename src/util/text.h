@@ -15,6 +15,9 @@ std::string TrimTrailing(const std::string& s);
 std::string TrimLeading(const std::string& s);
 std::string TrimBlanks(const std::string& s);
 
+// Names as the profile functions compare them: ASCII letters without case.
+bool SameName(const std::string& a, const std::string& b);
+
 int CharPosition(const std::string& s, char ch);
 int FirstOfAny(const std::string& s, const std::string& set);
 int SubstringPosition(const std::string& s, const std::string& sub);

@@ -177,6 +177,26 @@ std::string PhoneEnd::ReadFor(DWORD timeoutMs)
     return ReadAtLeast(static_cast<size_t>(-1), timeoutMs);
 }
 
+namespace {
+std::string ComPortLink(int number)
+{
+    const char* prefix = std::getenv("WINEPREFIX");
+    return prefix ? std::string(prefix) + "/dosdevices/com" + std::to_string(number) : "";
+}
+} // namespace
+
+bool MapComPort(int number, const std::string& unixTarget)
+{
+    const std::string link = ComPortLink(number);
+    return !link.empty() && RunUnix("ln -sfn " + unixTarget + " " + link) == 0;
+}
+
+void UnmapComPort(int number)
+{
+    const std::string link = ComPortLink(number);
+    if (!link.empty()) RunUnix("rm -f " + link);
+}
+
 int UnixPidOf(const std::string& folder, const std::string& exeName)
 {
     WIN32_FIND_DATAA f;

@@ -29,6 +29,11 @@ std::string ModuleDir();
 // Runs a Linux shell command through Wine and waits for it; its exit code.
 int RunUnix(const std::string& command);
 
+// COMn of the test's Wine prefix made a link to a Linux path (a pty, or a
+// folder, which opens as a port in use does), and taken away again.
+bool MapComPort(int number, const std::string& unixTarget);
+void UnmapComPort(int number);
+
 // The Linux process that runs a Windows program, found by its command line
 // (Wine gives no CPU times for other processes; /proc does); 0 if none.
 int UnixPidOf(const std::string& folder, const std::string& exeName);
