@@ -2,7 +2,8 @@
 # this host can run, and for each a private Wine prefix and display inside
 # its build folder, with one wineserver for the run.
 #   host_runs_32bit                 true when the kernel runs 32-bit programs
-#   runnable_archs                  sets ARCHS ("x86 x64" or "x64") and ARCHS_NOTE
+#   runnable_archs                  sets ARCHS ("x86 x64" or "x64"), ARCHS_LEFT_OUT, ARCHS_NOTE
+#   preferred_arch                  sets ARCH and ARCH_NOTE
 #   wine_env_setup DIR ARCH [with-display|existing-display]; wine_env_teardown DIR
 # Wine's loaders are called by their paths: /usr/bin/wine picks the 32-bit
 # one whenever it is installed, and that one cannot start on every host.
@@ -11,7 +12,13 @@ WINESERVER=/usr/lib/wine/wineserver
 
 # Some x86-64 kernels run 64-bit programs only ("IA-32 emulation off"). Asked
 # by running one: a 93-byte 32-bit Linux program that exits with 0.
+# QUORVIX_KERNEL_32BIT=yes|no gives the answer instead (the scripts' own
+# tests play both kinds of host with it).
 host_runs_32bit() {
+    case "$QUORVIX_KERNEL_32BIT" in
+        yes) return 0 ;;
+        no) return 1 ;;
+    esac
     probe=$(mktemp /tmp/quorvix-elf32.XXXXXX) || return 1
     printf '\177\105\114\106\001\001\001\000\000\000\000\000\000\000\000\000' > "$probe"
     printf '\002\000\003\000\001\000\000\000\124\200\004\010\064\000\000\000' >> "$probe"
@@ -32,38 +39,82 @@ wine_loader() {
     esac
 }
 
-# x64 always; x86 where the host runs 32-bit programs. QUORVIX_ARCHS narrows
-# the choice (e.g. QUORVIX_ARCHS=x64 plays a host without 32-bit support).
+# True when QUORVIX_ARCHS (default: both) names the architecture.
+archs_wanted_include() {
+    case " ${QUORVIX_ARCHS:-x86 x64} " in
+        *" $1 "*) return 0 ;;
+        *) return 1 ;;
+    esac
+}
+
+# Why this host cannot run x86 programs under Wine; silent and false when it can.
+x86_unrunnable_reason() {
+    if ! host_runs_32bit; then
+        echo "this host's kernel runs no 32-bit programs (a 32-bit probe program failed to start)"
+        return 0
+    fi
+    loader=$(wine_loader x86)
+    if [ ! -e "$loader" ]; then
+        # install-deps keeps apt's reason when it could not install wine32.
+        if [ -n "$BUILD" ] && [ -s "$BUILD/x86-left-out" ]; then
+            cat "$BUILD/x86-left-out"
+        else
+            echo "Wine's 32-bit loader $loader is missing (wine32:i386 is not installed)"
+        fi
+        return 0
+    fi
+    if ! out=$("$loader" --version 2>&1); then
+        echo "Wine's 32-bit loader $loader does not start: $(echo "$out" | tail -1)"
+        return 0
+    fi
+    return 1
+}
+
+# Sets ARCHS (the architectures to run, x86 before x64), ARCHS_LEFT_OUT (which
+# one is left out and why, or empty) and ARCHS_NOTE (both for a message).
+# x64 always; x86 where the host runs it. QUORVIX_ARCHS narrows the choice
+# first (QUORVIX_ARCHS=x64 asks nothing about 32-bit programs); an
+# architecture it names that cannot run is a failure, not a note.
 runnable_archs() {
-    if host_runs_32bit; then
-        if ! out=$(/usr/lib/wine/wine --version 2>&1); then
-            echo "this host runs 32-bit programs, but Wine's 32-bit loader /usr/lib/wine/wine does not start: $out" >&2
+    for a in ${QUORVIX_ARCHS:-}; do
+        case "$a" in
+            x86|x64) ;;
+            *) echo "QUORVIX_ARCHS names '$a'; the architectures are x86 and x64" >&2; return 1 ;;
+        esac
+    done
+    ARCHS=
+    ARCHS_LEFT_OUT=
+    if ! archs_wanted_include x86; then
+        ARCHS_LEFT_OUT="x86 left out: QUORVIX_ARCHS=$QUORVIX_ARCHS"
+    elif why=$(x86_unrunnable_reason); then
+        if [ -n "$QUORVIX_ARCHS" ]; then
+            echo "QUORVIX_ARCHS asks for x86, which this host cannot run: $why" >&2
             return 1
         fi
-        ARCHS="x86 x64"
-        ARCHS_NOTE="x86 and x64 (this host runs 32-bit programs)"
+        ARCHS_LEFT_OUT="x86 left out: $why"
     else
-        ARCHS="x64"
-        ARCHS_NOTE="x64 only: x86 is left out because this host's kernel runs no 32-bit programs (a 32-bit probe program failed to start)"
+        ARCHS=x86
     fi
-    if [ -n "$QUORVIX_ARCHS" ]; then
-        wanted=
-        for a in $QUORVIX_ARCHS; do
-            case " $ARCHS " in
-                *" $a "*) wanted="$wanted $a" ;;
-                *) echo "QUORVIX_ARCHS asks for $a, which this host cannot run ($ARCHS_NOTE)" >&2; return 1 ;;
-            esac
-        done
-        ARCHS=${wanted# }
-        ARCHS_NOTE="$ARCHS (narrowed by QUORVIX_ARCHS; the host could run: $ARCHS_NOTE)"
+    if archs_wanted_include x64; then ARCHS="$ARCHS x64"; fi
+    ARCHS=${ARCHS# }
+    if [ -z "$ARCHS" ]; then
+        echo "QUORVIX_ARCHS='$QUORVIX_ARCHS' leaves no architecture to run" >&2
+        return 1
     fi
+    ARCHS_NOTE="$ARCHS${ARCHS_LEFT_OUT:+; $ARCHS_LEFT_OUT}"
 }
 
 # The architecture the demo, benchmarks and soak run: the program as designed
-# (x86) where the host can, otherwise x64. Sets ARCH.
+# (x86) where the host can, otherwise x64. Sets ARCH, and ARCH_NOTE for the
+# line that says which program runs.
 preferred_arch() {
     runnable_archs || return 1
     ARCH=${ARCHS%% *}
+    if [ "$ARCH" = x86 ]; then
+        ARCH_NOTE="the x86 (32-bit) program, as designed"
+    else
+        ARCH_NOTE="the x64 program${ARCHS_LEFT_OUT:+ ($ARCHS_LEFT_OUT)}"
+    fi
 }
 
 wine_env_exports() {
