@@ -9,9 +9,14 @@
 #include <memory>
 
 #include "test_support.h"
+#include "tools/console_stop.h"
 #include "tools/key_learning.h"
 #include "tools/settings_check.h"
 #include "tools/settings_edit.h"
+#include "tools/settings_text.h"
+#include "util/ini_file.h"
+#include "util/program_folder.h"
+#include "util/text.h"
 
 namespace {
 
@@ -226,6 +231,104 @@ TEST(SettingsEdit, AFileIsReplacedWholeOrLeftAsItWas)
     EXPECT_EQ(why, "");
 }
 
+// Hostile files, each in every encoding the profile functions read: the
+// shared reading finds what the program reads from the same bytes, and an
+// edit changes that reading in the edited value alone.
+string InAnsi(const string& utf8)
+{
+    const std::wstring wide = Wide(utf8);
+    char ansi[4096] = {};
+    WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, ansi, sizeof ansi, nullptr, nullptr);
+    return ansi;
+}
+
+// Port, PingInterval and every [Commands] key with its value, read with the
+// profile functions as the program reads them.
+string ProgramReading(const string& path)
+{
+    string r = "Port=" + ReadIniString("Settings", "Port", "-", path) +
+               " Ping=" + ReadIniString("Settings", "PingInterval", "-", path) + " |";
+    for (const string& key : LoadCommandSection("Commands", path))
+        r += " " + key + "=" + ReadIniString("Commands", key, "-", path);
+    return r;
+}
+
+// The same from the shared reading: the first section and key of each name.
+string SharedReading(const string& bytes)
+{
+    const SettingsText decoded = DecodeSettings(bytes);
+    const std::vector<SettingsSection> sections = SectionsOf(decoded.text);
+    auto section = [&](const char* name) -> const SettingsSection* {
+        for (const SettingsSection& s : sections)
+            if (s.line > 0 && SameName(s.name, name)) return &s;
+        return nullptr;
+    };
+    auto value = [](const SettingsSection* s, const string& key) -> string {
+        if (s)
+            for (const SettingsEntry& e : s->entries)
+                if (SameName(e.key, key)) return e.value.substr(0, VALUE_LIMIT);
+        return "-";
+    };
+    const SettingsSection* settings = section("Settings");
+    const SettingsSection* commands = section("Commands");
+    string r = "Port=" + value(settings, "Port") + " Ping=" + value(settings, "PingInterval") + " |";
+    if (commands)
+        for (const SettingsEntry& e : commands->entries)
+            if (e.hasEquals) r += " " + e.key + "=" + value(commands, e.key);
+    return decoded.encoding == SettingsEncoding::Ansi ? r : InAnsi(r);
+}
+
+TEST(SettingsText, TheToolsReadEveryFileAsTheProgramDoesAndEditOnlyWhatTheyMean)
+{
+    const struct {
+        const char* what;
+        string text;  // ASCII, or UTF-8 in the Unicode encodings
+    } files[] = {
+        {"plain", "[Settings]\r\nPort=COM22\r\nPingInterval=5000\r\n[Commands]\r\n: 1,=WINAMP,40048\r\n: E,=KEYPRESS,41\r\n"},
+        {"a comment with brackets after the header", "[Settings] ; phone [main]\r\nPort=COM3\r\n[Commands]\r\na=1\r\n"},
+        {"a second ]", "[Settings]]\r\nPort=COM3\r\n[Commands]\r\na=1\r\n"},
+        {"blanks in the brackets, keys differing in case", "[ Settings ]\r\nPort=COM3\r\n[commands]\r\nA=1\r\na=2\r\n"},
+        {"blanks around, quoted values", "  [Settings]  \r\n  Port = COM4  \r\n[Commands]\r\nq=\"WINAMP,1\"\r\nx='y'\r\n"},
+        {"a header without ]", "[Settings\r\nPort=COM5\r\n[Commands]\r\nb=2\r\n"},
+        {"lines outside, comments, no =", "Port=COM6\r\n[Settings]\r\nPingInterval=7\r\n[Commands]\r\n;c=3\r\nd\r\ne=4\r\n"},
+        {"second sections", "[Settings]\r\nPort=COM7\r\n[Commands]\r\ne=1\r\n[settings]\r\nPort=COM8\r\n[COMMANDS]\r\nf=2\r\n"},
+        {"LF alone, no last line end", "[Settings]\nPort=COM9\n[Commands]\ng=1"},
+        {"a value beyond ASCII", "[Settings]\r\nPort=COM2\r\n[Commands]\r\nm=EXECUTE,C:\\M\xC3\xBCsik\\p.exe\r\n"},
+    };
+    const SettingsEncoding encodings[] = {SettingsEncoding::Ansi, SettingsEncoding::Utf8,
+                                          SettingsEncoding::Utf16LE};
+    TempDir dir;
+    const string path = dir.Win("quorvix.ini");
+    const string added = LearnedCommandsLine(": 7,");
+    for (const auto& f : files)
+        for (SettingsEncoding encoding : encodings) {
+            SCOPED_TRACE(string(f.what) + ", encoding " + std::to_string(static_cast<int>(encoding)));
+            SettingsText original;
+            original.encoding = encoding;
+            original.text = encoding == SettingsEncoding::Ansi ? InAnsi(f.text) : f.text;
+            const string bytes = EncodeSettings(original);
+            EXPECT_EQ(EncodeSettings(DecodeSettings(bytes)), bytes);
+            WriteBytes(dir.Unix("quorvix.ini"), bytes);
+            const string before = ProgramReading(path);
+            EXPECT_EQ(SharedReading(bytes), before);
+
+            string why;
+            ASSERT_TRUE(EditSettingsFile(path, [](const string& t) { return WithPort(t, "COM42"); }, why)) << why;
+            const size_t port = before.find(' ');
+            EXPECT_EQ(ProgramReading(path), "Port=COM42" + before.substr(port));
+            EXPECT_EQ(DecodeSettings(ReadBytes(dir.Unix("quorvix.ini"))).encoding, encoding);
+
+            WriteBytes(dir.Unix("quorvix.ini"), bytes);
+            ASSERT_TRUE(EditSettingsFile(path, [&](const string& t) { return WithCommandLines(t, {added}); }, why)) << why;
+            EXPECT_EQ(ProgramReading(path), before + " : 7,=" + TrimBlanks(added.substr(added.find('=') + 1)));
+        }
+    // A valid Unicode file is a valid file to the checker too.
+    SettingsText unicode;
+    unicode.encoding = SettingsEncoding::Utf16LE;
+    unicode.text = files[0].text;
+    EXPECT_TRUE(CheckSettings(EncodeSettings(unicode)).empty()) << Describe(CheckSettings(EncodeSettings(unicode)));
+}
+
 // Each key's name is its press line from the last ": " on without the final
 // 1, unique among the keys seen; a form that allows none is said, not guessed.
 TEST(KeyLearning, NamesEachNewKeyOnceAndSaysWhyItCannot)
@@ -264,6 +367,86 @@ TEST(KeyLearning, NamesEachNewKeyOnceAndSaysWhyItCannot)
     const std::vector<Finding> found = CheckSettings(text);
     EXPECT_EQ(found.size(), 4u) << Describe(found);
     for (const Finding& f : found) EXPECT_TRUE(f.hint) << f.message;
+}
+
+// The settings file takes key names without case and loads only so many of
+// them: the learning writes nothing it would read otherwise.
+TEST(KeyLearning, ANameTheFileWouldTakeForAnotherOrNotLoadIsRefused)
+{
+    std::vector<LearnedKey> learned;
+    const std::vector<string> table = {": E,"};
+    const struct {
+        const char* line;
+        KeySeen seen;
+        const char* detail;
+    } presses[] = {
+        {"+CKEV: e,1", KeySeen::Unlearnable, "differs only in case from ': E,'"},
+        {"+CKEV: a,1", KeySeen::New, ": a,"},
+        {"+CKEV: A,1", KeySeen::Unlearnable, "differs only in case from ': a,'"},
+        {"+CKEV: a,1", KeySeen::Again, ": a,"},
+        {"+CKEV: \xC4,1", KeySeen::Unlearnable, "does not keep"},
+    };
+    for (const auto& p : presses) {
+        SCOPED_TRACE(p.line);
+        string detail;
+        EXPECT_EQ(SeeKeyPress(p.line, table, learned, detail), p.seen);
+        EXPECT_NE(detail.find(p.detail), string::npos) << detail;
+    }
+    // A long name is learned; its placeholder still fits what is read of a value.
+    const string longKey(300, 'k');
+    string detail;
+    EXPECT_EQ(SeeKeyPress("+CKEV: " + longKey + ",1", table, learned, detail), KeySeen::New) << detail;
+    EXPECT_LE(LearnedCommandsLine(detail).size() - detail.size() - 1, VALUE_LIMIT);
+    // Names that fill the list the program loads: the next one is refused.
+    const std::vector<string> full(KEY_LIST_SIZE / 8 - 1, ": 1234,");
+    EXPECT_EQ(SeeKeyPress("+CKEV: 99,1", full, learned, detail), KeySeen::Unlearnable);
+    EXPECT_NE(detail.find("32767 bytes"), string::npos) << detail;
+}
+
+// UTF-8 as the ANSI code page (Windows' "Beta: Use Unicode UTF-8") holds
+// every name; a one-byte code page holds only its own letters.
+TEST(ProgramFolder, APathIsTakenInEveryCodePageThatHoldsIt)
+{
+    const wchar_t plain[] = L"C:\\q\\";
+    const wchar_t russian[] = L"C:\\\x041C\x043E\x0438\\";
+    const struct {
+        UINT codePage;
+        const wchar_t* path;
+        bool held;
+    } cases[] = {
+        {CP_UTF8, plain, true}, {CP_UTF8, russian, true}, {1252, plain, true},
+        {1252, russian, false}, {1251, russian, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.codePage);
+        string out;
+        EXPECT_EQ(ToCodePage(c.codePage, c.path, lstrlenW(c.path), out), c.held);
+        if (c.held) {
+            wchar_t back[32] = {};
+            MultiByteToWideChar(c.codePage, 0, out.c_str(), static_cast<int>(out.size()), back, 31);
+            EXPECT_STREQ(back, c.path);
+        }
+    }
+}
+
+// Closing the console window ends the process when the handler returns: it
+// waits for the learned keys to be saved, and no longer.
+TEST(ConsoleStop, ClosingTheWindowWaitsUntilTheWorkIsSaved)
+{
+    ASSERT_TRUE(WatchConsoleStop());
+    struct Call {
+        static DWORD WINAPI Run(void*) { return OnConsoleStop(CTRL_CLOSE_EVENT); }
+    };
+    HANDLE handler = CreateThread(nullptr, 0, Call::Run, nullptr, 0, nullptr);
+    ASSERT_NE(handler, nullptr);
+    EXPECT_EQ(WaitForSingleObject(ConsoleStopEvent(), 5000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(handler, 300), static_cast<DWORD>(WAIT_TIMEOUT));
+    ConsoleWorkSaved();
+    EXPECT_EQ(WaitForSingleObject(handler, 5000), WAIT_OBJECT_0);
+    DWORD handled = 0;
+    GetExitCodeThread(handler, &handled);
+    EXPECT_EQ(handled, static_cast<DWORD>(TRUE));
+    CloseHandle(handler);
 }
 
 // What a program started with an output file has written so far.

@@ -8,6 +8,12 @@
 
 enum class CommandKind { None, Execute, KeyPress, MouseClick, MouseMove, Volume, Winamp };
 
+// The keywords, written as they must be, in the order of CommandKind after None.
+const char* const COMMAND_KEYWORDS[] = {"EXECUTE",   "KEYPRESS", "MOUSECLICK",
+                                        "MOUSEMOVE", "VOLUME",   "WINAMP"};
+// The kind a keyword names exactly (capitals), or None.
+CommandKind KeywordKind(const std::string& keyword);
+
 struct Command {
     CommandKind kind = CommandKind::None;
     std::string file;                // EXECUTE

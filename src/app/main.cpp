@@ -45,7 +45,7 @@ int RunQuorvix(HINSTANCE instance)
     SetLinkReports(MainWindow, ShowError);
     if (!LoadSettings()) {
         // Running on COM1 without a single key would look like success.
-        ShowError(SETTINGS_UNREACHABLE);
+        ShowError(SettingsUnreachable().c_str());
         DestroyWindow(MainWindow);
         UnregisterClassA(WINDOW_CLASS, instance);
         return 0;

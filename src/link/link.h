@@ -10,18 +10,16 @@
 #include <string>
 
 #include "line_split.h"
+#include "../util/settings_file.h"
 
 // Posted by the reader thread to the link's window when the phone has gone silent.
 const UINT MSG_RECONNECT = WM_USER + 1;
 
 const DWORD READ_CHUNK_SIZE = 256;
-const DWORD READER_WAIT_TIMEOUT = 20000;
+const DWORD READER_WAIT_TIMEOUT = SILENCE_LIMIT;
 // The watchdog's period: READER_WAIT_TIMEOUT. Tests shorten it, and only
 // while no reader runs; the reader thread reads it.
 extern DWORD ReaderWaitTimeout;
-// The received text keeps at most this much, the newest, while the main
-// thread is held up (a modal box).
-const size_t RECEIVE_LIMIT = 64 * 1024;
 // An unterminated line is taken whole once the phone has been quiet this long.
 const DWORD LINE_TAIL_WAIT = 100;
 

@@ -21,19 +21,12 @@ struct ReceiveLockOwner {
 
 void AppendReceived(const char* bytes, DWORD count)
 {
-    // Some serial stacks send stray zero bytes: they are dropped, and the
-    // text around them kept, release lines included.
     DWORD kept = 0;
     for (DWORD i = 0; i < count; ++i) kept += bytes[i] != '\0';
     if (kept == 0) return;
+    // Bounded while the main thread is held up (a modal box).
     EnterCriticalSection(&ReceiveLock);
-    for (DWORD start = 0, end = 0; start < count; start = end + 1) {
-        end = start;
-        while (end < count && bytes[end] != '\0') ++end;
-        ReceiveBuffer.append(bytes + start, end - start);
-    }
-    if (ReceiveBuffer.size() > RECEIVE_LIMIT)
-        ReceiveBuffer.erase(0, ReceiveBuffer.size() - RECEIVE_LIMIT);
+    AppendPhoneText(ReceiveBuffer, bytes, count);
     LastReceiveTick = GetTickCount();
     LeaveCriticalSection(&ReceiveLock);
 }

@@ -1,31 +1,36 @@
 // quorvix-check: reports every setting in a settings file that would silently
 // do nothing or something unexpected. Exit code 0 clean (hints at most), 1 warnings, 2 unreadable.
+#include <windows.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "console_text.h"
 #include "settings_check.h"
+#include "settings_text.h"
 #include "../util/program_folder.h"
 #include "../util/system_dll.h"
 
 int main(int argc, char** argv)
 {
     LoadDllsFromSystemOnly();
-    if (argc > 2) {
-        std::fprintf(stderr, "usage: quorvix-check [settings file]\n");
-        return 2;
-    }
     std::string path;
-    if (argc == 2) {
+    if (argc == 3 && std::strcmp(argv[1], "--settings") == 0) {
+        path = argv[2];
+    } else if (argc == 2 && argv[1][0] != '-') {
         path = argv[1];
+    } else if (argc != 1) {
+        Say(stderr, "usage: quorvix-check [--settings FILE]\n");
+        return 2;
     } else if (!ProgramSettingsPath(path)) {
-        std::fprintf(stderr, "%s\n", SETTINGS_UNREACHABLE);
+        Say(stderr, "%s\n", SettingsUnreachable().c_str());
         return 2;
     }
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) {
-        std::fprintf(stderr, "%s: cannot be read: %s\n", path.c_str(), std::strerror(errno));
+        Say(stderr, "%s: cannot be read: %s\n", path.c_str(), std::strerror(errno));
         return 2;
     }
     std::string text;
@@ -35,23 +40,27 @@ int main(int argc, char** argv)
     const bool failed = std::ferror(file) != 0;
     std::fclose(file);
     if (failed) {
-        std::fprintf(stderr, "%s: cannot be read\n", path.c_str());
+        Say(stderr, "%s: cannot be read\n", path.c_str());
         return 2;
     }
     const std::vector<Finding> findings = CheckSettings(text);
+    // The findings quote the file, which a Unicode file gives as UTF-8.
+    const unsigned codePage =
+        DecodeSettings(text).encoding == SettingsEncoding::Ansi ? CP_ACP : CP_UTF8;
     unsigned warnings = 0;
     for (const Finding& f : findings) {
         const char* kind = f.hint ? "hint: " : "";
         warnings += f.hint ? 0 : 1;
         if (f.line > 0)
-            std::printf("%s:%d: %s%s\n", path.c_str(), f.line, kind, f.message.c_str());
+            Say(stdout, "%s:%d: ", path.c_str(), f.line);
         else
-            std::printf("%s: %s%s\n", path.c_str(), kind, f.message.c_str());
+            Say(stdout, "%s: ", path.c_str());
+        SayIn(codePage, stdout, "%s%s\n", kind, f.message.c_str());
     }
     if (warnings == 0) {
-        std::printf("%s: no problems found\n", path.c_str());
+        Say(stdout, "%s: no problems found\n", path.c_str());
         return 0;
     }
-    std::printf("%u warning%s\n", warnings, warnings == 1 ? "" : "s");
+    Say(stdout, "%u warning%s\n", warnings, warnings == 1 ? "" : "s");
     return 1;
 }

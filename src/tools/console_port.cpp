@@ -69,6 +69,7 @@ bool ReadSome(HANDLE port, HANDLE event, DWORD queued, std::string& pending)
         if (cancelled) CancelIo(port);
         if (!GetOverlappedResult(port, &r, &got, TRUE) && !cancelled) return false;
     }
-    pending.append(chunk, got);
+    // As the program takes it: no zero bytes, and bounded.
+    AppendPhoneText(pending, chunk, got);
     return true;
 }

@@ -3,39 +3,22 @@
 #include <cstdio>
 #include <vector>
 
-#include "../link/line_split.h"
+#include "console_text.h"
 #include "port_finder.h"
 #include "settings_edit.h"
 
-namespace {
-
-// The init commands one by one, as the phone gets them.
-std::vector<std::string> InitCommandList(const Settings& settings)
-{
-    std::vector<std::string> commands;
-    std::string rest = settings.PhoneInitString;
-    std::string command;
-    while (TakeLineFrom(rest, true, command))
-        if (!command.empty()) commands.push_back(command);
-    return commands;
-}
-
-} // namespace
-
 int FindPhone(const Settings& settings, bool write)
 {
-    const std::vector<std::string> init = InitCommandList(settings);
-    std::printf("Asking each serial port whether a phone answers AT, then %s.\n",
+    const std::vector<std::string>& init = settings.PhoneInitCommands;
+    Say(stdout, "Asking each serial port whether a phone answers AT, then %s.\n",
                 ListOf(init).c_str());
-    std::fflush(stdout);
     size_t listed = 0;
     const std::vector<std::string> ports = PortsToAsk(listed);
     std::vector<PortProbe> present;
     for (size_t i = 0; i < ports.size(); ++i) {
         const PortProbe probe = AskPort(ports[i], i < listed, init);
         if (probe.answer == PortAnswer::Absent) continue;
-        std::printf("%s: %s\n", probe.port.c_str(), DescribeAnswer(probe, init).c_str());
-        std::fflush(stdout);
+        Say(stdout, "%s: %s\n", probe.port.c_str(), DescribeAnswer(probe, init).c_str());
         present.push_back(probe);
     }
     std::string phone, others, refused, busy;
@@ -50,35 +33,35 @@ int FindPhone(const Settings& settings, bool write)
     }
     if (phone.empty()) {
         if (present.empty())
-            std::printf("No serial port found. Pair the phone with this PC first.\n");
+            Say(stdout, "No serial port found. Pair the phone with this PC first.\n");
         else if (!refused.empty())
-            std::printf(
+            Say(stdout, 
                 "No port accepted key reporting. %s answered AT but not every init command: "
                 "it may be a modem, or a phone that needs another InitString (see the "
                 "read-me); quorvix-monitor %s shows what it sends.\n",
                 refused.c_str(), refused.substr(0, refused.find(',')).c_str());
         else
-            std::printf(
+            Say(stdout, 
                 "No phone answered. Check that the phone is paired with this PC, that its "
                 "serial port service is on, and that no other program has its port open%s.\n",
                 busy.empty() ? "" : (" (busy: " + busy + ")").c_str());
-        if (write) std::printf("Nothing written.\n");
+        if (write) Say(stdout, "Nothing written.\n");
         return 2;
     }
-    std::printf("Use %s: the phone answered there and accepted key reporting%s.\n", phone.c_str(),
+    Say(stdout, "Use %s: the phone answered there and accepted key reporting%s.\n", phone.c_str(),
                 others.empty() ? "" : ("; so did " + others).c_str());
     if (!write) {
-        std::printf("quorvix-monitor --find --write puts it into %s.\n", settings.IniPath.c_str());
+        Say(stdout, "quorvix-monitor --find --write puts it into %s.\n", settings.IniPath.c_str());
         return 0;
     }
     std::string why;
     if (!EditSettingsFile(
             settings.IniPath, [&](const std::string& text) { return WithPort(text, phone); },
             why)) {
-        std::fprintf(stderr, "%s cannot be written: %s; it is unchanged.\n",
+        Say(stderr, "%s cannot be written: %s; it is unchanged.\n",
                      settings.IniPath.c_str(), why.c_str());
         return 2;
     }
-    std::printf("Port=%s written to %s.\n", phone.c_str(), settings.IniPath.c_str());
+    Say(stdout, "Port=%s written to %s.\n", phone.c_str(), settings.IniPath.c_str());
     return 0;
 }

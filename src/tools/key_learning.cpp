@@ -1,8 +1,11 @@
 #include "key_learning.h"
 
 #include <algorithm>
+#include <numeric>
 
 #include "../keys/keys.h"
+#include "../util/ini_file.h"
+#include "../util/text.h"
 #include "settings_check.h"
 
 namespace {
@@ -46,9 +49,11 @@ bool LearnedKeyName(const string& pressLine, string& name, string& why)
               "line by hand, or set an InitString that makes the phone report +CKEV: 5,1";
         return false;
     }
-    // An = would end the name, control characters and a blank at its end are not kept.
+    // An = would end the name, control characters and a blank at its end are
+    // not kept; one beyond ASCII would be stored otherwise in a Unicode file.
     bool unkept = candidate.find('=') != string::npos || candidate.back() == ' ';
-    for (char c : candidate) unkept = unkept || static_cast<unsigned char>(c) < 32;
+    for (char c : candidate)
+        unkept = unkept || static_cast<unsigned char>(c) < 32 || static_cast<unsigned char>(c) > 126;
     if (unkept) {
         why = "its key name '" + candidate +
               "' holds a character the settings file does not "
@@ -81,10 +86,33 @@ KeySeen SeeKeyPress(const string& pressLine, const std::vector<string>& table,
     }
     string name;
     if (!LearnedKeyName(pressLine, name, detail)) return KeySeen::Unlearnable;
-    if (std::any_of(learned.begin(), learned.end(),
-                    [&](const LearnedKey& k) { return k.name == name; })) {
+    const auto same = std::find_if(learned.begin(), learned.end(),
+                                   [&](const LearnedKey& k) { return SameName(k.name, name); });
+    if (same != learned.end() && same->name == name) {
         detail = name;
         return KeySeen::Again;
+    }
+    // The settings file finds key names without case, the program finds them
+    // in reports with case: ": e," would be read as the line of ": E,".
+    const auto cased = std::find_if(table.begin(), table.end(),
+                                    [&](const string& key) { return SameName(key, name); });
+    if (same != learned.end() || cased != table.end()) {
+        detail = "its key name '" + name + "' differs only in case from '" +
+                 (same != learned.end() ? same->name : *cased) +
+                 "', and the settings file takes the two for one key; write this key's line "
+                 "by hand";
+        return KeySeen::Unlearnable;
+    }
+    size_t listBytes = std::accumulate(
+        table.begin(), table.end(), 1 + name.size() + 1,
+        [](size_t sum, const string& key) { return sum + key.size() + 1; });
+    listBytes = std::accumulate(
+        learned.begin(), learned.end(), listBytes,
+        [](size_t sum, const LearnedKey& k) { return sum + k.name.size() + 1; });
+    if (listBytes > KEY_LIST_SIZE - 1) {
+        detail = "the [Commands] key names would pass the " + std::to_string(KEY_LIST_SIZE) +
+                 " bytes that the program loads; remove unused keys first";
+        return KeySeen::Unlearnable;
     }
     // Unique among the keys seen: neither name may run at the other's press.
     const auto clash = std::find_if(learned.begin(), learned.end(), [&](const LearnedKey& k) {
@@ -102,5 +130,8 @@ KeySeen SeeKeyPress(const string& pressLine, const std::vector<string>& table,
 
 string LearnedCommandsLine(const string& name)
 {
-    return name + "= ; key " + KeyOf(name) + ": put a command here";
+    const string comment = "; key " + KeyOf(name) + ": put a command here";
+    // Only the value's first VALUE_LIMIT characters are read.
+    if (comment.size() + 1 > VALUE_LIMIT) return name + "= ; put a command here";
+    return name + "= " + comment;
 }

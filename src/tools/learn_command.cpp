@@ -5,6 +5,7 @@
 
 #include "../keys/keys.h"
 #include "../util/ini_file.h"
+#include "console_text.h"
 #include "console_port.h"
 #include "key_learning.h"
 #include "settings_edit.h"
@@ -21,36 +22,35 @@ void LearnLine(const Settings& settings, const std::string& line)
     const std::string shown = Printable(line);
     switch (SeeKeyPress(line, settings.CommandTable, Learned, detail)) {
     case KeySeen::Mapped:
-        std::printf("%s   key %s already runs %s\n", shown.c_str(), Printable(detail).c_str(),
+        Say(stdout, "%s   key %s already runs %s\n", shown.c_str(), Printable(detail).c_str(),
                     Printable(ReadIniString("Commands", detail, "", settings.IniPath)).c_str());
         break;
-    case KeySeen::Again: std::printf("%s   %s again\n", shown.c_str(), detail.c_str()); break;
+    case KeySeen::Again: Say(stdout, "%s   %s again\n", shown.c_str(), detail.c_str()); break;
     case KeySeen::New:
-        std::printf("%s   new key %s   %s\n", shown.c_str(), detail.c_str(),
+        Say(stdout, "%s   new key %s   %s\n", shown.c_str(), detail.c_str(),
                     LearnedCommandsLine(detail).c_str());
         break;
     case KeySeen::Unlearnable:
-        std::printf("%s   not learned: %s\n", shown.c_str(), detail.c_str());
+        Say(stdout, "%s   not learned: %s\n", shown.c_str(), detail.c_str());
         break;
     }
-    std::fflush(stdout);
 }
 
 int FinishLearning(const Settings& settings, bool write, int result)
 {
     if (Learned.empty()) {
-        std::printf("No new keys.\n");
+        Say(stdout, "No new keys.\n");
         return result;
     }
     std::vector<std::string> lines;
-    std::printf("%u new key%s:\n", static_cast<unsigned>(Learned.size()),
+    Say(stdout, "%u new key%s:\n", static_cast<unsigned>(Learned.size()),
                 Learned.size() == 1 ? "" : "s");
     for (const LearnedKey& k : Learned) {
         lines.push_back(LearnedCommandsLine(k.name));
-        std::printf("%s\n", lines.back().c_str());
+        Say(stdout, "%s\n", lines.back().c_str());
     }
     if (!write) {
-        std::printf("quorvix-monitor --learn --write adds such lines to [Commands] in %s.\n",
+        Say(stdout, "quorvix-monitor --learn --write adds such lines to [Commands] in %s.\n",
                     settings.IniPath.c_str());
         return result;
     }
@@ -58,11 +58,11 @@ int FinishLearning(const Settings& settings, bool write, int result)
     if (!EditSettingsFile(
             settings.IniPath,
             [&](const std::string& text) { return WithCommandLines(text, lines); }, why)) {
-        std::fprintf(stderr, "%s cannot be written: %s; it is unchanged.\n",
+        Say(stderr, "%s cannot be written: %s; it is unchanged.\n",
                      settings.IniPath.c_str(), why.c_str());
         return 2;
     }
-    std::printf("Added to [Commands] in %s; put a command after each '='.\n",
+    Say(stdout, "Added to [Commands] in %s; put a command after each '='.\n",
                 settings.IniPath.c_str());
     return result;
 }

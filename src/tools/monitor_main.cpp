@@ -16,19 +16,14 @@
 #include "../util/system_dll.h"
 #include "../util/text.h"
 #include "console_port.h"
+#include "console_stop.h"
+#include "console_text.h"
 #include "monitor_commands.h"
 
 namespace {
 
-HANDLE StopEvent = nullptr;
 // The program's settings, with the port given on the command line instead.
 Settings Monitored;
-
-BOOL WINAPI StopOnCtrlC(DWORD)
-{
-    SetEvent(StopEvent);
-    return TRUE;
-}
 
 void PrintLine(const std::string& line)
 {
@@ -36,7 +31,7 @@ void PrintLine(const std::string& line)
     GetLocalTime(&t);
     const bool press = IsKeyPress(line);
     const bool release = IsKeyRelease(line);
-    std::printf("%02u:%02u:%02u.%03u  %s%s%s\n", t.wHour, t.wMinute, t.wSecond, t.wMilliseconds,
+    Say(stdout, "%02u:%02u:%02u.%03u  %s%s%s\n", t.wHour, t.wMinute, t.wSecond, t.wMilliseconds,
                 Printable(line).c_str(), press ? "   [press]" : "", release ? "   [release]" : "");
     if (press) {
         bool any = false;
@@ -44,12 +39,11 @@ void PrintLine(const std::string& line)
         for (const std::string& key : Monitored.CommandTable)
             if (LineNamesKey(line, key)) {
                 any = true;
-                std::printf("    runs %s = %s\n", Printable(key).c_str(),
+                Say(stdout, "    runs %s = %s\n", Printable(key).c_str(),
                             Printable(ReadIniString("Commands", key, "", Monitored.IniPath)).c_str());
             }
-        if (!any) std::printf("    no Commands key matches this line\n");
+        if (!any) Say(stdout, "    no Commands key matches this line\n");
     }
-    std::fflush(stdout);
 }
 
 // What each complete line is shown as: the monitor's view or --learn's.
@@ -99,7 +93,7 @@ bool Listen(HANDLE port, std::string& pending, std::string& why)
         const DWORD sincePing = GetTickCount() - lastPing;
         DWORD timeout = sincePing >= ping ? 0 : ping - sincePing;
         if (!pending.empty() && timeout > LINE_TAIL_WAIT) timeout = LINE_TAIL_WAIT;
-        HANDLE both[2] = {StopEvent, o.hEvent};
+        HANDLE both[2] = {ConsoleStopEvent(), o.hEvent};
         const DWORD woke = WaitForMultipleObjects(2, both, FALSE, timeout);
         if (woke == WAIT_OBJECT_0) {
             stopped = true;
@@ -171,7 +165,7 @@ bool Listen(HANDLE port, std::string& pending, std::string& why)
 void SendInit(HANDLE port)
 {
     if (!Send(port, Monitored.PhoneInitString))
-        std::fprintf(stderr, "Sending the init string to %s failed: %s\n",
+        Say(stderr, "Sending the init string to %s failed: %s\n",
                      Monitored.PortName.c_str(), SystemMessage(GetLastError()).c_str());
 }
 
@@ -187,29 +181,38 @@ int Monitor(HANDLE port)
         CloseHandle(port);
         PrintLines(pending, true);
         if (stopped) return 0;
-        std::fprintf(stderr, "%s stopped answering (%s); trying to open it again every second.\n",
+        Say(stderr, "%s stopped answering (%s); trying to open it again every second.\n",
                      Monitored.PortName.c_str(), why.c_str());
-        std::fflush(stderr);
         for (;;) {
-            if (WaitForSingleObject(StopEvent, 1000) == WAIT_OBJECT_0) {
-                std::fprintf(stderr, "%s was not back.\n", Monitored.PortName.c_str());
+            if (WaitForSingleObject(ConsoleStopEvent(), 1000) == WAIT_OBJECT_0) {
+                Say(stderr, "%s was not back.\n", Monitored.PortName.c_str());
                 return 2;
             }
             port = OpenToolPort(Monitored.PortName);
             if (port != INVALID_HANDLE_VALUE) break;
         }
-        std::printf("%s is back.\n", Monitored.PortName.c_str());
-        std::fflush(stdout);
+        Say(stdout, "%s is back.\n", Monitored.PortName.c_str());
         SendInit(port);
     }
 }
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: quorvix-monitor [port]\n"
-                         "       quorvix-monitor --find [--write]\n"
-                         "       quorvix-monitor --learn [--write] [port]\n");
+    Say(stderr, "usage: quorvix-monitor [--settings FILE] [port]\n"
+                "       quorvix-monitor --find [--write] [--settings FILE]\n"
+                "       quorvix-monitor --learn [--write] [--settings FILE] [port]\n");
     return 2;
+}
+
+// The settings file named on the command line, in full: the profile calls
+// look for a bare name in the Windows folder.
+bool FullPath(const std::string& name, std::string& path)
+{
+    char full[MAX_PATH];
+    const DWORD length = GetFullPathNameA(name.c_str(), sizeof full, full, nullptr);
+    if (length == 0 || length >= sizeof full) return false;
+    path.assign(full, length);
+    return true;
 }
 
 } // namespace
@@ -218,52 +221,65 @@ int main(int argc, char** argv)
 {
     LoadDllsFromSystemOnly();
     bool find = false, learn = false, write = false;
-    std::string port;
+    std::string port, named;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--find") find = true;
         else if (a == "--learn") learn = true;
         else if (a == "--write") write = true;
+        else if (a == "--settings" && i + 1 < argc && named.empty()) named = argv[++i];
         else if (a.compare(0, 2, "--") == 0 || !port.empty()) return Usage();
         else port = a;
     }
     if ((find && (learn || !port.empty())) || (write && !find && !learn)) return Usage();
-    // The program's own settings: the same port, init string and keys.
+    // The program's own settings (or the file named): the same port, init
+    // string and keys. A renamed program reads the file of its own name.
     std::string settings;
-    if (!ProgramSettingsPath(settings)) {
-        std::fprintf(stderr, "%s\n", SETTINGS_UNREACHABLE);
+    if (!named.empty()) {
+        if (!FullPath(named, settings)) {
+            Say(stderr, "%s: no such path can be used.\n", named.c_str());
+            return 2;
+        }
+    } else if (!ProgramSettingsPath(settings)) {
+        Say(stderr, "%s\n", SettingsUnreachable().c_str());
         return 2;
     }
     Monitored = LoadSettingsFrom(settings);
-    if (find) return FindPhone(Monitored, write);
+    if (!WatchConsoleStop()) {
+        Say(stderr, "Ctrl+C cannot be caught: %s\n", SystemMessage(GetLastError()).c_str());
+        return 2;
+    }
+    if (find) {
+        Say(stdout, "Settings: %s\n", settings.c_str());
+        const int found = FindPhone(Monitored, write);
+        ConsoleWorkSaved();
+        return found;
+    }
     if (!port.empty()) Monitored.PortName = port;
     if (learn) {
         ShowLine = [](const std::string& line) { LearnLine(Monitored, line); };
         if (write && GetFileAttributesA(settings.c_str()) == INVALID_FILE_ATTRIBUTES) {
-            std::fprintf(stderr,
-                         "%s does not exist yet: quorvix-monitor --find --write makes it.\n",
-                         settings.c_str());
+            Say(stderr, "%s does not exist yet: quorvix-monitor --find --write makes it.\n",
+                settings.c_str());
             return 2;
         }
     }
 
     HANDLE opened = OpenToolPort(Monitored.PortName);
     if (opened == INVALID_HANDLE_VALUE) {
-        std::fprintf(stderr, "Cannot open %s: %s\n", Monitored.PortName.c_str(),
-                     SystemMessage(GetLastError()).c_str());
+        Say(stderr, "Cannot open %s: %s\n", Monitored.PortName.c_str(),
+            SystemMessage(GetLastError()).c_str());
         return 2;
     }
-    StopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    SetConsoleCtrlHandler(StopOnCtrlC, TRUE);
     const size_t keys = Monitored.CommandTable.size();
-    std::printf("%s on %s (%u key%s from %s). Press phone keys; Ctrl+C ends.\n",
-                learn ? "Learning keys" : "Listening", Monitored.PortName.c_str(),
-                static_cast<unsigned>(keys), keys == 1 ? "" : "s", Monitored.IniPath.c_str());
-    std::fflush(stdout);
+    Say(stdout, "%s on %s (%u key%s from %s). Press phone keys; Ctrl+C ends.\n",
+        learn ? "Learning keys" : "Listening", Monitored.PortName.c_str(),
+        static_cast<unsigned>(keys), keys == 1 ? "" : "s", Monitored.IniPath.c_str());
     SendInit(opened);
     int result = Monitor(opened);
-    CloseHandle(StopEvent);
-    std::printf("Closed %s.\n", Monitored.PortName.c_str());
+    Say(stdout, "Closed %s.\n", Monitored.PortName.c_str());
+    // Closing the console window waits for this: the learned keys are written first.
     if (learn) result = FinishLearning(Monitored, write, result);
+    ConsoleWorkSaved();
     return result;
 }

@@ -7,33 +7,21 @@
 #include <map>
 
 #include "../actions/command_parse.h"
+#include "../util/ini_file.h"
 #include "../util/init_string.h"
+#include "../util/settings_file.h"
 #include "../util/text.h"
+#include "settings_text.h"
 
 namespace {
 
 using std::string;
 
-// The platform's profile readers: values are cut to this, and the list of a
-// section's key names to the command table's buffer.
-const size_t VALUE_LIMIT = 255;
-const size_t KEY_LIST_LIMIT = 0x7FFF;
-// The reader thread reopens a link that sent nothing for this long.
-const long long SILENCE_LIMIT = 20000;
 // Enough to show the pattern; the rest is counted.
 const int OVERLAP_REPORT_LIMIT = 20;
 
-struct Entry {
-    int line = 0;
-    string key;
-    string value;
-};
-
-struct Section {
-    int line = 0;
-    string name;
-    std::vector<Entry> entries;
-};
+typedef SettingsEntry Entry;
+typedef SettingsSection Section;
 
 string Lower(string s)
 {
@@ -46,68 +34,41 @@ string Quoted(const string& s)
     return "'" + s + "'";
 }
 
-// The profile functions drop one pair of double quotes around a value.
-string Unquoted(const string& s)
-{
-    if (s.size() >= 2 && s.front() == '"' && s.back() == '"') return s.substr(1, s.size() - 2);
-    return s;
-}
-
+// The sections as the profile functions read them, each entry that they
+// would read otherwise than meant named and left out.
 std::vector<Section> ReadSections(const string& text, std::vector<Finding>& findings)
 {
-    std::vector<Section> sections;
-    int number = 0;
-    size_t start = 0;
-    bool crAloneSaid = false;
-    while (start <= text.size()) {
-        // A line ends at LF, CR LF or CR alone, as the profile functions read it.
-        size_t end = text.find_first_of("\r\n", start);
-        if (end == string::npos) end = text.size();
-        const bool crAlone = end < text.size() && text[end] == '\r' &&
-                             (end + 1 == text.size() || text[end + 1] != '\n');
-        ++number;
-        if (crAlone && !crAloneSaid) {
-            findings.push_back({number, "this line ends with CR alone (no LF): Wine reads it as a "
-                                        "line end, not every Windows may; save the file with "
-                                        "Windows line ends (CR LF)"});
-            crAloneSaid = true;
-        }
-        string line = TrimBlanks(text.substr(start, end - start));
-        start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
-        if (line.empty() || line[0] == ';') continue;
-        if (line[0] == '[') {
-            const size_t close = line.find(']');
-            if (close == string::npos) {
-                findings.push_back({number, "section header without ']': " + Quoted(line) +
+    const std::vector<TextLine> lines = LinesOf(text);
+    const auto crAlone = std::find_if(lines.begin(), lines.end(), [&](const TextLine& l) {
+        return l.end < text.size() && text[l.end] == '\r' && l.next == l.end + 1;
+    });
+    if (crAlone != lines.end())
+        findings.push_back({static_cast<int>(crAlone - lines.begin()) + 1,
+                            "this line ends with CR alone (no LF): Wine reads it as a line end, "
+                            "not every Windows may; save the file with Windows line ends (CR LF)"});
+    std::vector<Section> sections = SectionsOf(text);
+    for (Section& s : sections) {
+        std::vector<Entry> kept;
+        for (const Entry& e : s.entries) {
+            const string line = e.key + (e.hasEquals ? "=" + e.value : "");
+            if (!e.key.empty() && e.key[0] == '[')
+                findings.push_back({e.line, "section header without ']': " + Quoted(line) +
                                                 " is not read as a section; close it with ']'"});
-                continue;
-            }
-            Section s;
-            s.line = number;
-            s.name = TrimBlanks(line.substr(1, close - 1));
-            sections.push_back(s);
-            continue;
+            else if (s.line == 0)
+                findings.push_back({e.line, Quoted(line) +
+                                                " is outside any section and is ignored; put it "
+                                                "under [Settings] or [Commands]"});
+            else if (e.key.empty())
+                findings.push_back({e.line, "a value without a key name is ignored; write key=value"});
+            else if (!e.hasEquals)
+                findings.push_back({e.line, Quoted(line) + " has no '=' and is no key: it is "
+                                                           "ignored; write key=value"});
+            else
+                kept.push_back(e);
         }
-        if (sections.empty()) {
-            findings.push_back({number, Quoted(line) +
-                                            " is outside any section and is ignored; put it "
-                                            "under [Settings] or [Commands]"});
-            continue;
-        }
-        Entry e;
-        e.line = number;
-        const size_t equals = line.find('=');
-        e.key = TrimBlanks(line.substr(0, equals));
-        if (equals != string::npos) e.value = Unquoted(TrimBlanks(line.substr(equals + 1)));
-        if (e.key.empty()) {
-            findings.push_back({number, "a value without a key name is ignored; write key=value"});
-            continue;
-        }
-        if (equals == string::npos)
-            findings.push_back({number, Quoted(line) + " has no '=': it is read as a key with an "
-                                                       "empty value; write key=value"});
-        sections.back().entries.push_back(e);
+        s.entries = kept;
     }
+    sections.erase(sections.begin());
     return sections;
 }
 
@@ -173,8 +134,6 @@ void CheckCommand(const Entry& e, std::vector<Finding>& findings)
     string rest = CommandText(e.value.substr(0, VALUE_LIMIT));
     const string keyword = NextField(rest);
 
-    static const char* const keywords[] = {"EXECUTE",  "KEYPRESS", "MOUSECLICK",
-                                           "MOUSEMOVE", "VOLUME",   "WINAMP"};
     if (keyword.empty()) {
         // Only a comment: the placeholder quorvix-monitor --learn writes.
         if (!e.value.empty() && e.value[0] == ';')
@@ -185,16 +144,18 @@ void CheckCommand(const Entry& e, std::vector<Finding>& findings)
             warn("no command: pressing it does nothing");
         return;
     }
-    if (std::find(std::begin(keywords), std::end(keywords), keyword) == std::end(keywords)) {
-        const auto loose = std::find_if(std::begin(keywords), std::end(keywords),
+    if (KeywordKind(keyword) == CommandKind::None) {
+        const auto loose = std::find_if(std::begin(COMMAND_KEYWORDS), std::end(COMMAND_KEYWORDS),
                                         [&](const char* k) { return SameName(keyword, k); });
-        if (loose != std::end(keywords))
+        if (loose != std::end(COMMAND_KEYWORDS)) {
             warn(Quoted(keyword) + " must be written in capitals, " + *loose +
                  "; as written, pressing the key does nothing");
-        else
-            warn("unknown command " + Quoted(keyword) +
-                 ": pressing the key does nothing; use EXECUTE, KEYPRESS, MOUSECLICK, MOUSEMOVE, "
-                 "VOLUME or WINAMP");
+            return;
+        }
+        string known;
+        for (const char* k : COMMAND_KEYWORDS)
+            known += (known.empty() ? "" : k == COMMAND_KEYWORDS[5] ? " or " : ", ") + string(k);
+        warn("unknown command " + Quoted(keyword) + ": pressing the key does nothing; use " + known);
         return;
     }
     if (keyword == "EXECUTE") {
@@ -254,9 +215,10 @@ void CheckKeyNames(const std::vector<Entry>& entries, std::vector<Finding>& find
     for (size_t i = 0; i < entries.size(); ++i) {
         const Entry& e = entries[i];
         listBytes += e.key.size() + 1;
-        if (listBytes > KEY_LIST_LIMIT - 1 && !cutReported) {
+        if (listBytes > KEY_LIST_SIZE - 1 && !cutReported) {
             findings.push_back({e.line, "the Commands section is too long to load whole: its key "
-                                        "names fill the 32767-byte list, so this key is cut "
+                                        "names fill the " + std::to_string(KEY_LIST_SIZE) +
+                                        "-byte list, so this key is cut "
                                         "short and those after it are not loaded; remove "
                                         "unused keys"});
             cutReported = true;
@@ -305,6 +267,17 @@ void CheckKeyNames(const std::vector<Entry>& entries, std::vector<Finding>& find
 void CheckSettingsSection(const Section& s, std::vector<Finding>& findings)
 {
     static const char* const known[] = {"Port", "PingInterval", "WaitPortTimeout", "InitString"};
+    const string meansDefault = " means the default, a keep-alive every " +
+                                std::to_string(DEFAULT_PING_INTERVAL) +
+                                " ms; write the period you want";
+    const string limit = std::to_string(SILENCE_LIMIT);
+    const string tooLong = "PingInterval above " + limit + ": the link is silent longer than " +
+                           std::to_string(SILENCE_LIMIT / 1000) +
+                           " s between keep-alives and is reopened each time; use " + limit +
+                           " or less";
+    string defaultInit;
+    for (const string& command : InitCommandsSent(DEFAULT_INIT_STRING))
+        defaultInit += (defaultInit.empty() ? "" : "|") + command;
     const std::vector<int> earlier = EarlierLines(s.entries);
     for (size_t i = 0; i < s.entries.size(); ++i) {
         const Entry& e = s.entries[i];
@@ -329,14 +302,11 @@ void CheckSettingsSection(const Section& s, std::vector<Finding>& findings)
             if (!problem.empty()) warn(problem);
             const long long ms = ParseDecimal(TrimBlanks(value));
             if (ms == 0)
-                warn("PingInterval 0 means the default, a keep-alive every 10000 ms; write the "
-                     "period you want");
+                warn("PingInterval 0" + meansDefault);
             else if (ms < 0)
-                warn("a negative PingInterval means the default, a keep-alive every 10000 ms; "
-                     "write the period you want");
+                warn("a negative PingInterval" + meansDefault);
             else if (ms > SILENCE_LIMIT)
-                warn("PingInterval above 20000: the link is silent longer than 20 s between "
-                     "keep-alives and is reopened each time; use 20000 or less");
+                warn(tooLong);
         } else if (SameName(e.key, "WaitPortTimeout")) {
             const string problem = NumberProblem(value, "WaitPortTimeout");
             if (!problem.empty()) warn(problem);
@@ -347,7 +317,7 @@ void CheckSettingsSection(const Section& s, std::vector<Finding>& findings)
                     warn("InitString command " + Quoted(command) +
                          " does not begin with AT; the phone will not take it");
             if (commands.empty())
-                warn("InitString has no command, so the default ATZ|AT+CMER=3,2 is sent; remove "
+                warn("InitString has no command, so the default " + defaultInit + " is sent; remove "
                      "the key or write the commands, separated by |");
         } else {
             string hint;
@@ -362,18 +332,16 @@ void CheckSettingsSection(const Section& s, std::vector<Finding>& findings)
 
 } // namespace
 
-std::vector<Finding> CheckSettings(const string& text)
+std::vector<Finding> CheckSettings(const string& bytes)
 {
     std::vector<Finding> findings;
-    const string BOM = "\xEF\xBB\xBF";
-    const bool marked = text.compare(0, BOM.size(), BOM) == 0;
-    if (marked)
+    const SettingsText decoded = DecodeSettings(bytes);
+    if (decoded.encoding == SettingsEncoding::Utf8)
         findings.push_back({1, "the file starts with a UTF-8 byte-order mark: Windows reads it as "
                                "part of the first line, so the section there is not found and "
                                "its settings are lost (Wine skips the mark); save the file "
-                               "without it (as ANSI)"});
-    const std::vector<Section> sections =
-        ReadSections(marked ? text.substr(BOM.size()) : text, findings);
+                               "without it (as ANSI or Unicode)"});
+    const std::vector<Section> sections = ReadSections(decoded.text, findings);
     const Section* settings = nullptr;
     const Section* commands = nullptr;
     for (const Section& s : sections) {
@@ -381,9 +349,13 @@ std::vector<Finding> CheckSettings(const string& text)
                                : SameName(s.name, "Commands") ? &commands
                                                               : nullptr;
         if (!slot) {
-            findings.push_back({s.line, "section [" + s.name +
-                                            "] is not read (the sections are [Settings] and "
-                                            "[Commands])"});
+            string why = " is not read (the sections are [Settings] and [Commands])";
+            // The name runs to the line's last ']', blanks inside the brackets included.
+            if (s.name.find(']') != string::npos)
+                why = " is not read: a header is read up to its line's last ']', so a second "
+                      "']' on the line makes another section; put the comment on a line of its "
+                      "own";
+            findings.push_back({s.line, "section [" + s.name + "]" + why});
             continue;
         }
         if (*slot) {

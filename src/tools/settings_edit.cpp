@@ -6,35 +6,14 @@
 
 #include "../util/text.h"
 #include "example_settings.h"
+#include "settings_text.h"
 
 namespace {
 
 using std::string;
 
-// A line of the text: where it starts, where its end (CR LF, LF or CR
-// alone, as the profile functions read it) starts, and where the next begins.
-struct Line {
-    size_t start, end, next;
-};
-
-std::vector<Line> LinesOf(const string& text)
-{
-    std::vector<Line> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find_first_of("\r\n", start);
-        if (end == string::npos) end = text.size();
-        const size_t next = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : end < text.size());
-        lines.push_back({start, end, next});
-        start = next;
-    }
-    return lines;
-}
-
-string TextOf(const string& text, const Line& line)
-{
-    return text.substr(line.start, line.end - line.start);
-}
+const int REPLACE_ATTEMPTS = 5;
+const DWORD REPLACE_RETRY_PAUSE = 200;
 
 string LineEndOf(const string& text)
 {
@@ -43,31 +22,23 @@ string LineEndOf(const string& text)
     return text.substr(end, 1);
 }
 
-// The section a header line opens ("" for a line that opens none).
-string SectionName(const string& line)
-{
-    const string t = TrimBlanks(line);
-    if (t.empty() || t[0] != '[' || t.find(']') == string::npos) return "";
-    return TrimBlanks(t.substr(1, t.find(']') - 1));
-}
-
 bool IsHeader(const string& line)
 {
-    const string t = TrimBlanks(line);
-    return !t.empty() && t[0] == '[' && t.find(']') != string::npos;
+    string name;
+    return HeaderName(line, name);
 }
 
 // The lines of the first section of that name: its header's index and the
 // index after its last line; false when there is none.
-bool FindSection(const string& text, const std::vector<Line>& lines, const string& name,
+bool FindSection(const string& text, const std::vector<TextLine>& lines, const string& name,
                  size_t& header, size_t& after)
 {
     for (size_t i = 0; i < lines.size(); ++i) {
-        const string line = TextOf(text, lines[i]);
-        if (!IsHeader(line) || !SameName(SectionName(line), name)) continue;
+        string found;
+        if (!HeaderName(LineText(text, lines[i]), found) || !SameName(found, name)) continue;
         header = i;
         after = i + 1;
-        while (after < lines.size() && !IsHeader(TextOf(text, lines[after]))) ++after;
+        while (after < lines.size() && !IsHeader(LineText(text, lines[after]))) ++after;
         return true;
     }
     return false;
@@ -84,13 +55,13 @@ string Ended(const string& text)
 
 string WithPort(const string& text, const string& port)
 {
-    const std::vector<Line> lines = LinesOf(text);
+    const std::vector<TextLine> lines = LinesOf(text);
     const string eol = LineEndOf(text);
     size_t header = 0, after = 0;
     if (!FindSection(text, lines, "Settings", header, after))
         return "[Settings]" + eol + "Port=" + port + eol + text;
     for (size_t i = header + 1; i < after; ++i) {
-        const string line = TextOf(text, lines[i]);
+        const string line = LineText(text, lines[i]);
         const size_t equals = line.find('=');
         const string key = TrimBlanks(line.substr(0, equals));
         if (equals == string::npos || key.empty() || key[0] == ';' || !SameName(key, "Port"))
@@ -104,7 +75,7 @@ string WithPort(const string& text, const string& port)
 
 string WithCommandLines(const string& text, const std::vector<string>& added)
 {
-    const std::vector<Line> lines = LinesOf(text);
+    const std::vector<TextLine> lines = LinesOf(text);
     const string eol = LineEndOf(text);
     const string block =
         std::accumulate(added.begin(), added.end(), string(),
@@ -114,7 +85,7 @@ string WithCommandLines(const string& text, const std::vector<string>& added)
         return Ended(text) + "[Commands]" + eol + block;
     size_t last = header;
     for (size_t i = header + 1; i < after; ++i)
-        if (!TrimBlanks(TextOf(text, lines[i])).empty()) last = i;
+        if (!TrimBlanks(LineText(text, lines[i])).empty()) last = i;
     const size_t at = lines[last].next;
     return Ended(text.substr(0, at)) + block + text.substr(at);
 }
@@ -164,27 +135,52 @@ bool ReplaceFileWhole(const string& path, const string& bytes, string& why)
         WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
         written == bytes.size() && FlushFileBuffers(file);
     CloseHandle(file);
-    // The old file stays until the new one is complete on disk.
-    if (!whole || !MoveFileExA(fresh.c_str(), path.c_str(),
-                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        why = (whole ? "it cannot be replaced" : "the new file could not be written") +
-              string(" (system error ") + std::to_string(GetLastError()) + ")";
+    if (!whole) {
+        why = "the new file could not be written (system error " + std::to_string(GetLastError()) +
+              ")";
         DeleteFileA(fresh.c_str());
         return false;
     }
-    return true;
+    // The old file stays until the new one is complete on disk. ReplaceFile
+    // keeps the old file's permissions, attributes and streams; a file that
+    // is not there yet has none to keep.
+    const bool existed = attributes != INVALID_FILE_ATTRIBUTES;
+    for (int attempt = 1;; ++attempt) {
+        const bool replaced =
+            existed ? ReplaceFileA(path.c_str(), fresh.c_str(), nullptr,
+                                   REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0
+                    : MoveFileExA(fresh.c_str(), path.c_str(),
+                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+        if (replaced) return true;
+        const DWORD error = GetLastError();
+        // A virus scanner or a sync client may hold the file for a moment.
+        const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
+                          error == ERROR_UNABLE_TO_REMOVE_REPLACED ||
+                          error == ERROR_UNABLE_TO_MOVE_REPLACEMENT;
+        if (!held || attempt == REPLACE_ATTEMPTS) {
+            why = "it cannot be replaced (system error " + std::to_string(error) + ")";
+            DeleteFileA(fresh.c_str());
+            return false;
+        }
+        Sleep(REPLACE_RETRY_PAUSE);
+    }
 }
 
 bool EditSettingsFile(const string& path, const std::function<string(const string&)>& edit,
                       string& why)
 {
-    string text;
-    if (!ReadWholeFile(path, text, why)) {
+    string bytes;
+    SettingsText settings;
+    if (ReadWholeFile(path, bytes, why)) {
+        settings = DecodeSettings(bytes);
+    } else {
         if (!why.empty()) return false;
         for (const char* c = EXAMPLE_SETTINGS; *c; ++c) {
-            if (*c == '\n') text += '\r';
-            text += *c;
+            if (*c == '\n') settings.text += '\r';
+            settings.text += *c;
         }
     }
-    return ReplaceFileWhole(path, edit(text), why);
+    // Written back in the encoding it was read in, with its mark.
+    settings.text = edit(settings.text);
+    return ReplaceFileWhole(path, EncodeSettings(settings), why);
 }

@@ -18,12 +18,16 @@ std::string WithCommandLines(const std::string& text, const std::vector<std::str
 // The file's bytes; false when it cannot be read, with why ("" when it does
 // not exist).
 bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& why);
-// Writes a new file beside path, then puts it in path's place in one step:
-// path holds either its old bytes or all of the new ones, never a part.
+// Writes a new file beside path, then puts it in path's place in one step,
+// keeping the old file's permissions and attributes, and trying again for
+// about a second while another program holds it: path holds either its old
+// bytes or all of the new ones, never a part.
 // False, with the reason in why and path unchanged, when that cannot be done.
 bool ReplaceFileWhole(const std::string& path, const std::string& bytes, std::string& why);
 // Reads the settings file (the shipped example, with Windows line ends, where
-// there is none), changes its text with edit and replaces it whole. False,
+// there is none), changes its text with edit and replaces it whole, in the
+// encoding it had. edit gets the text as DecodeSettings gives it and adds
+// ASCII only, which reads the same in every encoding. False,
 // with the reason in why and the file as it was, when that cannot be done.
 bool EditSettingsFile(const std::string& path,
                       const std::function<std::string(const std::string&)>& edit, std::string& why);

@@ -9,7 +9,7 @@
 std::vector<std::string> LoadCommandSection(const std::string& section, const std::string& file)
 {
     std::vector<std::string> names;
-    const DWORD size = 0x7FFF;
+    const DWORD size = KEY_LIST_SIZE;
     // On the heap: too big for the main thread's stack, and released on every path.
     std::unique_ptr<char[]> list(new char[size]);
     const DWORD copied = GetPrivateProfileStringA(section.c_str(), nullptr, nullptr, list.get(),
@@ -25,10 +25,10 @@ std::vector<std::string> LoadCommandSection(const std::string& section, const st
 std::string ReadIniString(const std::string& section, const std::string& key,
                           const std::string& defaultValue, const std::string& file)
 {
-    char value[0x100];
+    char value[VALUE_LIMIT + 1];
     value[0] = '\0';
     GetPrivateProfileStringA(section.c_str(), key.c_str(), defaultValue.c_str(), value,
                              sizeof value, file.c_str());
     value[sizeof value - 1] = '\0';
-    return std::string(value, static_cast<size_t>(TextLength(value))).substr(0, 255);
+    return std::string(value, static_cast<size_t>(TextLength(value))).substr(0, VALUE_LIMIT);
 }

@@ -2,8 +2,15 @@
 // The settings file's two primitives, through the system's profile calls
 // (which read the file afresh each time). No state; any thread.
 
+#include <cstddef>
 #include <string>
 #include <vector>
+
+// What the profile calls hand back: a value cut to VALUE_LIMIT characters,
+// and a section's key names, each ended by a zero and the list by one more,
+// cut to KEY_LIST_SIZE bytes.
+const size_t VALUE_LIMIT = 255;
+const size_t KEY_LIST_SIZE = 0x7FFF;
 
 // The key names of the section (the Commands section, for the command
 // table) in file order; only what fits in 32767 bytes of names is listed.

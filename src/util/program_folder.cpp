@@ -1,5 +1,6 @@
 #include "program_folder.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <vector>
 
@@ -46,21 +47,44 @@ WideText ModuleFileName()
     }
 }
 
+} // namespace
+
+bool ToCodePage(UINT codePage, const wchar_t* text, int length, std::string& out)
+{
+    out.clear();
+    if (length <= 0) return true;
+    // UTF-8 and a few others take neither these flags nor the used-default
+    // pointer: the call fails outright with them. Those are checked by
+    // converting back instead.
+    CPINFOEXW info;
+    const bool flagless = codePage == CP_UTF8 || codePage == CP_UTF7 || codePage == 54936 ||
+                          (codePage >= 50220 && codePage <= 50229) ||
+                          (codePage >= 57002 && codePage <= 57011) || codePage == 42 ||
+                          !GetCPInfoExW(codePage, 0, &info);
+    const DWORD flags = flagless ? 0 : WC_NO_BEST_FIT_CHARS;
+    BOOL lossy = FALSE;
+    BOOL* lossyOut = flagless ? nullptr : &lossy;
+    const int size = WideCharToMultiByte(codePage, flags, text, length, nullptr, 0, nullptr, lossyOut);
+    if (size <= 0 || lossy) return false;
+    out.assign(static_cast<size_t>(size), '\0');
+    if (WideCharToMultiByte(codePage, flags, text, length, &out[0], size, nullptr, lossyOut) != size ||
+        lossy)
+        return false;
+    if (!flagless) return true;
+    const int back = MultiByteToWideChar(codePage, 0, out.data(), size, nullptr, 0);
+    if (back != length) return false;
+    std::vector<wchar_t> again(static_cast<size_t>(back));
+    MultiByteToWideChar(codePage, 0, out.data(), size, again.data(), back);
+    return std::equal(again.begin(), again.end(), text);
+}
+
+namespace {
+
 // The text in the ANSI code page; false when a character has no place there
 // (the ANSI call would turn it into '?').
 bool ToAnsi(const WideText& text, std::string& ansi)
 {
-    ansi.clear();
-    if (text.empty()) return true;
-    const int length = static_cast<int>(text.size());
-    BOOL lossy = FALSE;
-    const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), length,
-                                         nullptr, 0, nullptr, &lossy);
-    if (size <= 0 || lossy) return false;
-    ansi.assign(static_cast<size_t>(size), '\0');
-    return WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), length, &ansi[0], size,
-                               nullptr, &lossy) == size &&
-           !lossy;
+    return ToCodePage(GetACP(), text.data(), static_cast<int>(text.size()), ansi);
 }
 
 WideText Joined(const WideText& a, const WideText& b)
@@ -124,10 +148,28 @@ bool SettingsFileBesideProgram(const wchar_t* fileName, std::string& path)
 
 } // namespace
 
-const char* const SETTINGS_UNREACHABLE =
-    "The settings file cannot be read: the program's folder has characters that this "
-    "system's code page cannot show, and its drive keeps no short names for it. Move the "
-    "program to a folder whose name has only such characters.";
+std::string SettingsUnreachable()
+{
+    const WideText module = ModuleFileName();
+    size_t slash = module.size();
+    while (slash > 0 && module[slash - 1] != L'\\' && module[slash - 1] != L'/') --slash;
+    std::string folder;
+    if (slash > 0) {
+        // As the ANSI calls see it: what the code page lacks comes out as '?'.
+        const int length = static_cast<int>(slash);
+        const int size = WideCharToMultiByte(CP_ACP, 0, module.data(), length, nullptr, 0, nullptr,
+                                             nullptr);
+        if (size > 0) {
+            folder.assign(static_cast<size_t>(size), '\0');
+            WideCharToMultiByte(CP_ACP, 0, module.data(), length, &folder[0], size, nullptr,
+                                nullptr);
+        }
+    }
+    return "The settings file cannot be read: the program's folder " + folder +
+           " has characters that this system's code page cannot show (shown here as ?), and "
+           "its drive keeps no short names for it. Move the program to a folder whose name has "
+           "only characters of this code page.";
+}
 
 bool ProgramSettingsPath(std::string& path)
 {

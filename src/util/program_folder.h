@@ -17,5 +17,8 @@ bool ProgramOwnSettingsPath(std::string& path);
 // beside the program read the program's own settings. False as above.
 bool ProgramSettingsPath(std::string& path);
 // Shown when the settings file beside the program cannot be named for the
-// ANSI calls that read it.
-extern const char* const SETTINGS_UNREACHABLE;
+// ANSI calls that read it; names the folder as those calls see it.
+std::string SettingsUnreachable();
+// The text (length wide characters) in the code page; false when a character
+// has no place there. Any code page, UTF-8 (65001) included.
+bool ToCodePage(UINT codePage, const wchar_t* text, int length, std::string& out);

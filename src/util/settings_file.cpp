@@ -4,8 +4,6 @@
 #include "init_string.h"
 #include "text.h"
 
-const char* const DEFAULT_INIT_STRING = "ATZ\r\nAT+CMER=3,2\r\n";
-
 namespace {
 
 // The profile functions hand back the default both for a missing key and for
@@ -29,14 +27,15 @@ Settings LoadSettingsFrom(const std::string& file)
     if (s.PingInterval <= 0) s.PingInterval = DEFAULT_PING_INTERVAL;
     s.WaitPortTimeout = ParseDecimal(ReadIniString("Settings", "WaitPortTimeout", "25000", file));
     // Absent (or without a command in it), the phone gets the default bytes.
-    s.PhoneInitString = DEFAULT_INIT_STRING;
     if (SettingPresent("InitString", file)) {
-        std::string configured;
-        // Each command ends with CR LF, as in the default.
-        for (const std::string& command :
-             InitCommands(ReadIniString("Settings", "InitString", "", file)))
-            configured += command + "\r\n";
-        if (!configured.empty()) s.PhoneInitString = configured;
+        const std::vector<std::string> configured =
+            InitCommands(ReadIniString("Settings", "InitString", "", file));
+        if (!configured.empty()) {
+            s.PhoneInitCommands = configured;
+            // Each command ends with CR LF, as in the default.
+            s.PhoneInitString.clear();
+            for (const std::string& command : configured) s.PhoneInitString += command + "\r\n";
+        }
     }
     s.CommandTable = LoadCommandSection("Commands", file);
     return s;

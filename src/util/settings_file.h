@@ -8,10 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "init_string.h"
+
 // The keep-alive period without a usable PingInterval (missing, 0 or below).
 const int32_t DEFAULT_PING_INTERVAL = 10000;
-// Reset, then report every key press and release.
-extern const char* const DEFAULT_INIT_STRING;
+// A link silent this long (ms) is reopened, so keep-alives must come sooner.
+const int32_t SILENCE_LIMIT = 20000;
 
 struct Settings {
     std::string IniPath;
@@ -22,6 +24,8 @@ struct Settings {
     // What the phone gets at open and at every keep-alive (the sender adds
     // CR LF): the default, or the InitString setting's commands, each with CR LF.
     std::string PhoneInitString = DEFAULT_INIT_STRING;
+    // The same commands one by one, without their line ends.
+    std::vector<std::string> PhoneInitCommands = InitCommandsSent(DEFAULT_INIT_STRING);
     // The key names of [Commands] in file order.
     std::vector<std::string> CommandTable;
 };

@@ -1,19 +1,27 @@
-// Any settings file is checked without fault, and every finding names a
-// line of the file (or the file as a whole).
+// Any settings file is checked without fault, every finding names a line of
+// the file (or the file as a whole), and its text comes back byte for byte.
 #include <cstdint>
 #include <string>
 
 #include "fuzz_check.h"
 #include "tools/settings_check.h"
+#include "tools/settings_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const std::string text(reinterpret_cast<const char*>(data), size);
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    const SettingsText decoded = DecodeSettings(bytes);
+    // UTF-16 keeps every unit, not an odd last byte.
+    if (size % 2 == 0 || decoded.encoding == SettingsEncoding::Ansi ||
+        decoded.encoding == SettingsEncoding::Utf8)
+        FUZZ_CHECK(EncodeSettings(decoded) == bytes);
     // A line ends at LF, CR LF or CR alone.
+    const std::string& text = decoded.text;
     int lines = 1;
-    for (size_t i = 0; i < size; ++i)
-        if (text[i] == '\n' || (text[i] == '\r' && (i + 1 == size || text[i + 1] != '\n'))) ++lines;
-    for (const Finding& f : CheckSettings(text)) {
+    for (size_t i = 0; i < text.size(); ++i)
+        if (text[i] == '\n' || (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n')))
+            ++lines;
+    for (const Finding& f : CheckSettings(bytes)) {
         FUZZ_CHECK(f.line >= 0 && f.line <= lines);
         FUZZ_CHECK(!f.message.empty());
     }
