@@ -26,6 +26,12 @@ LRESULT CALLBACK CountingProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 {
     if (m == MSG_RECONNECT) ++Seen.reconnects;
     if (m == POKE) ++Seen.pokes;
+    // The program's handling of the opener's end and of its retry timer.
+    if (m == MSG_PORTOPENED) PortOpened();
+    if (m == WM_TIMER && wp == RETRY_TIMER) {
+        RetryOpen();
+        return 0;
+    }
     if (m == WM_TIMER) {
         ++Seen.ticks;
         if (Seen.onTick) Seen.onTick(Seen.ticks);
@@ -57,6 +63,7 @@ struct Link : ::testing::Test {
     }
     void TearDown() override
     {
+        StopConnecting();
         ClosePort();
         ReaderWaitTimeout = READER_WAIT_TIMEOUT;
         Seen.onTick = nullptr;
@@ -271,7 +278,7 @@ TEST_F(Link, TenSilentLinksInARowAreEachReopened)
         // Nothing the ended reader started is still in flight.
         EXPECT_FALSE(ReadInFlight());
         ReconnectPort();
-        ASSERT_NE(PortHandle, INVALID_HANDLE_VALUE);
+        ASSERT_TRUE(WaitFor([] { return PortHandle != INVALID_HANDLE_VALUE; }, 5000));
     }
     EXPECT_EQ(phone.ReadAtLeast(20, 5000).size(), 20u);
     phone.Write("+CKEV: 1,1\r\n");
@@ -341,9 +348,9 @@ TEST_F(Link, ReconnectKeepsTryingWhileThePhoneIsAwayAndStillAnswersMessages)
         if (tick == 4) pty.Start();
     };
     ReconnectPort();
+    EXPECT_TRUE(WaitFor([] { return PortHandle != INVALID_HANDLE_VALUE; }, 15000));
     KillTimer(MainWindow, 1);
     Seen.onTick = nullptr;
-    EXPECT_NE(PortHandle, INVALID_HANDLE_VALUE);
     EXPECT_GE(Seen.pokes, 3);
     // A held key's effect stops when the link is given up.
     EXPECT_EQ(MouseDeltaX, 0);
@@ -356,15 +363,51 @@ TEST_F(Link, ReconnectKeepsTryingWhileThePhoneIsAwayAndStillAnswersMessages)
     EXPECT_NE(got.find("AT\r\n"), string::npos) << got;
 }
 
-TEST_F(Link, AQuitMessageEndsTheAttemptsAndStaysForTheMainLoop)
+// An open that hangs in the driver (a Bluetooth phone that is off) holds
+// neither the window thread nor Exit; a port it opens after all is closed.
+HANDLE HeldOpenPort = INVALID_HANDLE_VALUE;
+HANDLE ReleaseOpen = nullptr;
+HANDLE HangingOpen(const string& name)
+{
+    WaitForSingleObject(ReleaseOpen, INFINITE);
+    HeldOpenPort = CreatePortHandle(name);
+    return HeldOpenPort;
+}
+
+TEST_F(Link, AnOpenThatHangsHoldsNeitherTheWindowNorExit)
+{
+    ReleaseOpen = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_TRUE(BeginOpenPort(pty.pcPath, HangingOpen));
+    EXPECT_FALSE(BeginOpenPort(pty.pcPath));
+    PostMessageA(MainWindow, POKE, 0, 0);
+    EXPECT_TRUE(WaitFor([] { return Seen.pokes == 1; }, 100));
+    EXPECT_TRUE(OpenUnderWay());
+    EXPECT_FALSE(AbandonOpenPort(200));
+    // The open completes after Exit: its port is closed at once, none is taken.
+    SetEvent(ReleaseOpen);
+    ASSERT_TRUE(WaitFor([] { return !OpenUnderWay(); }, 5000));
+    ASSERT_NE(HeldOpenPort, INVALID_HANDLE_VALUE);
+    DWORD flags = 0;
+    EXPECT_FALSE(GetHandleInformation(HeldOpenPort, &flags));
+    DWORD error = 0;
+    EXPECT_EQ(TakeOpenedPort(error), INVALID_HANDLE_VALUE);
+    CloseHandle(ReleaseOpen);
+}
+
+TEST_F(Link, AReconnectGoesOnTryingAndAnsweringUntilThePortOpens)
 {
     pty.Stop();
-    PostQuitMessage(3);
+    CurrentSettings.PortName = dir.Win("absent");
     ReconnectPort();
+    Sleep(2500);
+    // Between tries the window answers; no second round starts meanwhile.
+    ReconnectPort();
+    PostMessageA(MainWindow, POKE, 0, 0);
+    EXPECT_TRUE(WaitFor([] { return Seen.pokes == 1; }, 100));
     EXPECT_EQ(PortHandle, INVALID_HANDLE_VALUE);
-    MSG msg;
-    ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
-    EXPECT_EQ(msg.wParam, 3u);
+    ASSERT_TRUE(pty.Start());
+    CurrentSettings.PortName = pty.pcPath;
+    EXPECT_TRUE(WaitFor([] { return PortHandle != INVALID_HANDLE_VALUE; }, 5000));
 }
 
 TEST_F(Link, ADeadPortNeitherSpinsNorHangsAndTheLinkComesBack)
@@ -382,6 +425,7 @@ TEST_F(Link, ADeadPortNeitherSpinsNorHangsAndTheLinkComesBack)
     EXPECT_LT(used, 0.3);
     ASSERT_TRUE(pty.Start());
     ReconnectPort();
+    ASSERT_TRUE(WaitFor([] { return PortHandle != INVALID_HANDLE_VALUE; }, 5000));
     PhoneEnd phone(pty.phonePath);
     ASSERT_TRUE(phone.Ok());
     phone.Write("+CKEV: 1,1\r\n");

@@ -68,9 +68,24 @@ void ProcessReceived();
 
 // --- The link's life (connection.cpp).
 
-// Opens CurrentSettings' port with its init string, and shows it connected.
-bool ConnectPort();
-// Closes the port and reopens it until it opens, one attempt a second,
-// dispatching the thread's messages meanwhile. Ends early when a WM_QUIT
-// arrives (it is posted again for the main loop).
+// The timer that spaces the attempts to reopen a lost link, and the pause.
+const UINT_PTR RETRY_TIMER = 2;
+const UINT RETRY_PAUSE = 1000;
+// How long Exit waits for an open that hangs in the driver before the
+// program ends regardless.
+const DWORD EXIT_OPEN_WAIT = 2000;
+
+// Starts opening CurrentSettings' port on the opener thread; PortOpened
+// goes on when MSG_PORTOPENED comes.
+void ConnectPort();
+// The open ended: the link starts and shows connected; a failed first open
+// shows the error picture and "Failed to open "; a failed reopen is tried
+// again after RETRY_PAUSE (RETRY_TIMER, then RetryOpen).
+void PortOpened();
+void RetryOpen();
+// Closes the port and starts reopening it, one attempt a second, while the
+// window keeps answering. A second call while that runs does nothing.
 void ReconnectPort();
+// At exit: no more attempts; an open still under way is given up within
+// EXIT_OPEN_WAIT.
+void StopConnecting();

@@ -5,50 +5,63 @@
 
 namespace {
 
-// A reconnect is under way. Main thread.
+// Main thread. The first open at start-up: its failure is shown (the error
+// picture and a box); later ones are tried again a second later until the
+// phone is back.
+bool Starting = true;
 bool Reconnecting = false;
-
-// Waits about a second while dispatching messages. False when a WM_QUIT
-// came (posted again for the main loop) or the window is gone.
-bool PauseBetweenAttempts()
-{
-    const DWORD start = GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                PostQuitMessage(static_cast<int>(msg.wParam));
-                return false;
-            }
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        if (!IsWindow(MainWindow)) return false;
-        const DWORD elapsed = GetTickCount() - start;
-        if (elapsed >= 1000) return true;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 1000 - elapsed, QS_ALLINPUT);
-    }
-}
 
 } // namespace
 
-bool ConnectPort()
+void ConnectPort()
 {
-    if (!OpenPort(CurrentSettings.PortName, CurrentSettings.PhoneInitString)) return false;
-    ShowLinkState(LinkState::Connected);
-    return true;
+    // The picture stays "not connected" until the open succeeds.
+    if (!BeginOpenPort(CurrentSettings.PortName) && !OpenUnderWay() && Reconnecting)
+        SetTimer(MainWindow, RETRY_TIMER, RETRY_PAUSE, nullptr);
+}
+
+void PortOpened()
+{
+    DWORD error = 0;
+    const HANDLE port = TakeOpenedPort(error);
+    if (port != INVALID_HANDLE_VALUE) {
+        StartLink(port, CurrentSettings.PhoneInitString);
+        ShowLinkState(LinkState::Connected);
+        Starting = false;
+        Reconnecting = false;
+        return;
+    }
+    if (Starting) {
+        Starting = false;
+        ShowLinkState(LinkState::Error);
+        ShowError(("Failed to open " + CurrentSettings.PortName).c_str());
+        return;
+    }
+    if (Reconnecting) SetTimer(MainWindow, RETRY_TIMER, RETRY_PAUSE, nullptr);
+}
+
+void RetryOpen()
+{
+    KillTimer(MainWindow, RETRY_TIMER);
+    if (Reconnecting) ConnectPort();
 }
 
 void ReconnectPort()
 {
-    // A message dispatched between attempts must not start a second round.
+    // A silent link reported again while the open is under way starts no second round.
     if (Reconnecting) return;
     Reconnecting = true;
+    Starting = false;
     ShowLinkState(LinkState::NotConnected);
     // The release line of a held key may never come over a dead link.
     ReleaseHeldKey();
     ClosePort();
-    while (!ConnectPort())
-        if (!PauseBetweenAttempts()) break;
+    ConnectPort();
+}
+
+void StopConnecting()
+{
     Reconnecting = false;
+    if (MainWindow) KillTimer(MainWindow, RETRY_TIMER);
+    AbandonOpenPort(EXIT_OPEN_WAIT);
 }

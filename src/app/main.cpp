@@ -50,10 +50,7 @@ int RunQuorvix(HINSTANCE instance)
         UnregisterClassA(WINDOW_CLASS, instance);
         return 0;
     }
-    if (!ConnectPort()) {
-        ShowLinkState(LinkState::Error);
-        ShowError(("Failed to open " + CurrentSettings.PortName).c_str());
-    }
+    ConnectPort();
     SetTimer(MainWindow, 0, static_cast<UINT>(CurrentSettings.PingInterval), nullptr);
 
     // Polling: one message per iteration, an idle pass only when none waits.
@@ -68,6 +65,7 @@ int RunQuorvix(HINSTANCE instance)
         }
     } while (msg.message != WM_QUIT);
 
+    StopConnecting();
     ClosePort();
     // Does nothing when the window is already gone; after a foreign WM_QUIT
     // its destruction removes the tray icon now.

@@ -19,12 +19,19 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             DestroyWindow(window);
         break;
     case WM_TIMER:
+        if (wParam == RETRY_TIMER) {
+            RetryOpen();
+            break;
+        }
         SendToPort(CurrentSettings.PhoneInitString);
         // An icon the shell did not take is tried again at every keep-alive.
         TrayRestore(window, false);
         break;
     case MSG_RECONNECT:
         ReconnectPort();
+        break;
+    case MSG_PORTOPENED:
+        PortOpened();
         break;
     case MSG_TRAYNOTIFY:
         if (wParam == 0 && lParam == WM_RBUTTONDOWN) ShowTrayMenu(window);

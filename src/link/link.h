@@ -14,6 +14,8 @@
 
 // Posted by the reader thread to the link's window when the phone has gone silent.
 const UINT MSG_RECONNECT = WM_USER + 1;
+// Posted by the opener thread to the link's window when an open has ended.
+const UINT MSG_PORTOPENED = WM_USER + 2;
 
 const DWORD READ_CHUNK_SIZE = 256;
 const DWORD READER_WAIT_TIMEOUT = SILENCE_LIMIT;
@@ -29,16 +31,23 @@ const DWORD LINE_TAIL_WAIT = 100;
 // gets MSG_RECONNECT, and the function that shows a failure's text, called
 // on the thread that met it (a modal box holds that thread meanwhile).
 void SetLinkReports(HWND window, void (*showError)(const char* text));
-// Through those: the phone went silent (posted), a failure (shown). Either thread.
+// Through those: the phone went silent (posted), an open ended (posted;
+// false when the window is gone), a failure (shown). Any thread.
 void ReportSilentLink();
+bool ReportPortOpened();
 void ReportLinkError(const char* text);
 // The name CreateFileA needs for a port the user calls name: COM followed by
 // a number gets the device namespace prefix \\.\, any other name stays.
 std::string PortPath(const std::string& name);
 // Line settings, buffers, event mask and time-outs of an opened port.
 void ConfigurePort(HANDLE port);
-// Opens and configures the port, starts the reader and sends initString.
-// False, with nothing left open, when the port cannot be opened.
+// The port opened for the link, or INVALID_HANDLE_VALUE (the reason in
+// GetLastError). A paired Bluetooth phone that is off holds this call for
+// seconds while the stack tries to reach it: see BeginOpenPort.
+HANDLE CreatePortHandle(const std::string& name);
+// Configures the opened port, starts the reader and sends initString.
+void StartLink(HANDLE port, const std::string& initString);
+// Both at once; false, with nothing left open, when the port cannot be opened.
 bool OpenPort(const std::string& name, const std::string& initString);
 // Ends the write in flight and the reader, then closes everything. Safe
 // twice and with nothing open.
@@ -46,6 +55,23 @@ void ClosePort();
 // The open port: written by the main thread while no reader runs (OpenPort,
 // ClosePort); read by the writer (main thread) and the reader thread.
 extern HANDLE PortHandle;
+
+// --- Opening on a thread of its own (opener.cpp), so that the window thread
+// keeps answering while an open hangs. Main thread, but the opener thread.
+
+// How the opener opens: CreatePortHandle, or a stand-in.
+typedef HANDLE (*PortOpening)(const std::string& name);
+// Starts opening name; its end is posted as MSG_PORTOPENED. False when an
+// open is still under way or no thread could be made.
+bool BeginOpenPort(const std::string& name, PortOpening open = CreatePortHandle);
+// After MSG_PORTOPENED: the opened port (INVALID_HANDLE_VALUE when it failed,
+// the reason in error), now the caller's.
+HANDLE TakeOpenedPort(DWORD& error);
+bool OpenUnderWay();
+// Gives up the open under way: cancelled where the driver allows, waited
+// for at most waitMs; a port it still opens is closed at once. False when
+// the opener is still inside the driver (the process may end regardless).
+bool AbandonOpenPort(DWORD waitMs);
 
 // --- The writer (writer.cpp); main thread.
 

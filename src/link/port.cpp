@@ -19,6 +19,11 @@ void ReportSilentLink()
     PostMessageA(LinkWindow, MSG_RECONNECT, 0, 0);
 }
 
+bool ReportPortOpened()
+{
+    return PostMessageA(LinkWindow, MSG_PORTOPENED, 0, 0) != 0;
+}
+
 void ReportLinkError(const char* text)
 {
     if (ShowLinkError) ShowLinkError(text);
@@ -66,16 +71,27 @@ std::string PortPath(const std::string& name)
     return "\\\\.\\" + name;
 }
 
-bool OpenPort(const std::string& name, const std::string& initString)
+HANDLE CreatePortHandle(const std::string& name)
 {
-    PortHandle = CreateFileA(PortPath(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                             OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-    if (PortHandle == INVALID_HANDLE_VALUE) return false;
+    return CreateFileA(PortPath(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+}
+
+void StartLink(HANDLE port, const std::string& initString)
+{
+    PortHandle = port;
     ConfigurePort(PortHandle);
     PrepareReads();
     PrepareWrites();
     StartReader();
     SendToPort(initString);
+}
+
+bool OpenPort(const std::string& name, const std::string& initString)
+{
+    const HANDLE port = CreatePortHandle(name);
+    if (port == INVALID_HANDLE_VALUE) return false;
+    StartLink(port, initString);
     return true;
 }
 
