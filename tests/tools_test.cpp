@@ -11,6 +11,7 @@
 #include "test_support.h"
 #include "tools/console_stop.h"
 #include "tools/key_learning.h"
+#include "tools/port_finder.h"
 #include "tools/settings_check.h"
 #include "tools/settings_edit.h"
 #include "tools/settings_text.h"
@@ -710,8 +711,9 @@ string Modem(const string& command) { return command.compare(0, 7, "AT+CMER") ==
 // made from the example where there was none.
 TEST_F(Monitor, FindsThePhoneAmongThePortsAndWritesOnlyItsPort)
 {
-    AnsweringPort silent(dir, 31, Silent), phone(dir, 32, Phone), modem(dir, 33, Modem), junk(dir, 35, Garbage);
-    const std::vector<AnsweringPort*> ports = {&silent, &phone, &modem, &junk};
+    AnsweringPort silent(dir, 31, Silent), phone(dir, 32, Phone), modem(dir, 33, Modem), junk(dir, 35, Garbage),
+        second(dir, 36, Phone);
+    const std::vector<AnsweringPort*> ports = {&silent, &phone, &modem, &junk, &second};
     for (AnsweringPort* port : ports) ASSERT_TRUE(port->Start());
     // Wine lets a second program open a serial device that one has open; a
     // folder gives the "access denied" Windows gives for a port in use.
@@ -722,10 +724,10 @@ TEST_F(Monitor, FindsThePhoneAmongThePortsAndWritesOnlyItsPort)
     WriteBytes(dir.Win("quorvix.ini"), settings);
 
     // Runs the search to its end, serving the ports meanwhile; its output.
-    auto find = [&](DWORD& took) {
+    auto find = [&](DWORD& took, const char* all) {
         ChildProcess monitor;
         const DWORD start = GetTickCount();
-        EXPECT_TRUE(monitor.Start("\"" + exe + "\" --find --write", "", dir.Win("out.txt")));
+        EXPECT_TRUE(monitor.Start("\"" + exe + "\" --find --write" + all, "", dir.Win("out.txt")));
         WaitFor([&] {
             for (AnsweringPort* port : ports) port->Serve();
             return WaitForSingleObject(monitor.pi.hProcess, 0) == WAIT_OBJECT_0;
@@ -735,14 +737,15 @@ TEST_F(Monitor, FindsThePhoneAmongThePortsAndWritesOnlyItsPort)
         return OutputIn(dir.Win("out.txt"));
     };
     DWORD took = 0;
-    const string out = find(took);
+    const string out = find(took, " --all");
     std::printf("%s(took %.1f s)\n", out.c_str(), took / 1000.0);
     EXPECT_NE(out.find("COM31: no answer to AT\n"), string::npos) << out;
     EXPECT_NE(out.find("COM32: a phone: answered AT and accepted key reporting (ATZ, AT+CMER=3,2)\n"), string::npos) << out;
     EXPECT_NE(out.find("COM33: answered AT, but refused AT+CMER=3,2 (ERROR)\n"), string::npos) << out;
     EXPECT_NE(out.find("COM34: busy"), string::npos) << out;
     EXPECT_NE(out.find("COM35: answered AT with '#$%junk', not OK"), string::npos) << out;
-    EXPECT_NE(out.find("Use COM32:"), string::npos) << out;
+    EXPECT_NE(out.find("Use COM32: the phone answered there and accepted key reporting; so did COM36."),
+              string::npos) << out;
     // Nothing but AT went to the ports that did not answer it with OK.
     EXPECT_EQ(silent.heard, "AT\r\n");
     EXPECT_EQ(junk.heard, "AT\r\n");
@@ -753,13 +756,43 @@ TEST_F(Monitor, FindsThePhoneAmongThePortsAndWritesOnlyItsPort)
     // Each port had its few seconds, not more: generous for a slow machine.
     EXPECT_LT(took, 60000u);
 
+    // Without --all the search ends at the phone: the ports after it hear nothing.
     ASSERT_TRUE(DeleteFileA(dir.Win("quorvix.ini").c_str()));
-    find(took);
+    const string modemHeard = modem.heard, secondHeard = second.heard;
+    const string alone = find(took, "");
+    EXPECT_EQ(alone.find("COM33"), string::npos) << alone;
+    EXPECT_EQ(modem.heard, modemHeard);
+    EXPECT_EQ(second.heard, secondHeard);
     const string made = ReadBytes(dir.Win("quorvix.ini"));
     EXPECT_NE(made.find("[Settings]\r\n; The serial port of the phone"), string::npos) << made;
     EXPECT_NE(made.find("\r\nPort=COM32\r\n"), string::npos) << made;
     EXPECT_EQ(made.find("Port=COM1"), string::npos) << made;
     UnmapComPort(34);
+}
+
+// The system's list of serial devices: its Bluetooth ports are asked first,
+// each by the name up to its first character that is not a letter or digit.
+TEST_F(Monitor, BluetoothPortsComeFirstByTheirCleanNames)
+{
+    EXPECT_EQ(DeviceName("COM13\x01junk"), "COM13");
+    EXPECT_EQ(DeviceName(" CNCA0 "), "CNCA0");
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, nullptr,
+                              REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr), ERROR_SUCCESS);
+    const char plain[] = "CNCA0";
+    const char bluetooth[] = "COM77\x01\x02";
+    RegSetValueExA(key, "\\Device\\Serial9", 0, REG_SZ, reinterpret_cast<const BYTE*>(plain), sizeof plain);
+    RegSetValueExA(key, "\\Device\\BthModem9", 0, REG_SZ, reinterpret_cast<const BYTE*>(bluetooth), sizeof bluetooth);
+    size_t listed = 0;
+    const std::vector<string> ports = PortsToAsk(listed);
+    RegDeleteValueA(key, "\\Device\\Serial9");
+    RegDeleteValueA(key, "\\Device\\BthModem9");
+    RegCloseKey(key);
+    ASSERT_GE(listed, 2u);
+    EXPECT_EQ(ports[0], "COM77");
+    const auto cnca = std::find(ports.begin(), ports.begin() + static_cast<long>(listed), "CNCA0");
+    EXPECT_NE(cnca, ports.begin() + static_cast<long>(listed));
+    EXPECT_EQ(std::count(ports.begin(), ports.end(), "COM77"), 1);
 }
 
 // Keys 1, 5, * and 5 again: three names learned, three lines appended, the

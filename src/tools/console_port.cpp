@@ -1,6 +1,8 @@
 #include "console_port.h"
 
+#include <atomic>
 #include <cstdio>
+#include <memory>
 
 #include "../link/link.h"
 #include "../util/text.h"
@@ -11,6 +13,62 @@ HANDLE OpenToolPort(const std::string& name)
                               OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (port != INVALID_HANDLE_VALUE) ConfigurePort(port);
     return port;
+}
+
+namespace {
+
+// One open on a thread of its own; shared, so that the record outlives a
+// caller that stopped waiting, and whichever ends last closes the port.
+struct Opening {
+    std::string name;
+    std::atomic<HANDLE> port{INVALID_HANDLE_VALUE};
+    std::atomic<bool> abandoned{false};
+    DWORD error = 0;
+};
+
+DWORD WINAPI OpenOnItsThread(LPVOID parameter)
+{
+    std::unique_ptr<std::shared_ptr<Opening>> held(
+        static_cast<std::shared_ptr<Opening>*>(parameter));
+    Opening& o = **held;
+    const HANDLE port = OpenToolPort(o.name);
+    o.error = GetLastError();
+    o.port.exchange(port);
+    if (o.abandoned) {
+        const HANDLE left = o.port.exchange(INVALID_HANDLE_VALUE);
+        if (left != INVALID_HANDLE_VALUE) CloseHandle(left);
+    }
+    return 0;
+}
+
+} // namespace
+
+HANDLE OpenToolPortUnlessStopped(const std::string& name, HANDLE stop)
+{
+    auto opening = std::make_shared<Opening>();
+    opening->name = name;
+    auto* held = new std::shared_ptr<Opening>(opening);
+    HANDLE thread = CreateThread(nullptr, 0, OpenOnItsThread, held, 0, nullptr);
+    if (!thread) {
+        delete held;
+        return OpenToolPort(name);
+    }
+    HANDLE both[2] = {thread, stop};
+    if (WaitForMultipleObjects(2, both, FALSE, INFINITE) != WAIT_OBJECT_0) {
+        // Stopped while the open hangs (a phone that is off): cancelled where
+        // the driver allows, otherwise left to end with the program.
+        opening->abandoned = true;
+        CancelSynchronousIo(thread);
+        WaitForSingleObject(thread, 1000);
+        const HANDLE left = opening->port.exchange(INVALID_HANDLE_VALUE);
+        if (left != INVALID_HANDLE_VALUE) CloseHandle(left);
+        CloseHandle(thread);
+        SetLastError(ERROR_CANCELLED);
+        return INVALID_HANDLE_VALUE;
+    }
+    CloseHandle(thread);
+    SetLastError(opening->error);
+    return opening->port.exchange(INVALID_HANDLE_VALUE);
 }
 
 std::string SystemMessage(DWORD code)

@@ -9,6 +9,10 @@
 // The port opened with the program's line settings, or INVALID_HANDLE_VALUE
 // (the reason in GetLastError).
 HANDLE OpenToolPort(const std::string& name);
+// The same on a thread of its own, given up when stop is signalled (Ctrl+C
+// while a paired phone that is off holds the open): INVALID_HANDLE_VALUE
+// with ERROR_CANCELLED then.
+HANDLE OpenToolPortUnlessStopped(const std::string& name, HANDLE stop);
 // Sends text + CR LF; a write still pending after a second is cancelled.
 bool Send(HANDLE port, const std::string& text);
 // Reads what is queued, at most a chunk, onto pending; false when the read

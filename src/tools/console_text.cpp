@@ -27,7 +27,8 @@ void Put(unsigned codePage, std::FILE* stream, const char* format, va_list argum
         std::vector<wchar_t> shown(static_cast<size_t>(wide > 0 ? wide : 1));
         MultiByteToWideChar(codePage, 0, text.data(), length, shown.data(), wide);
         DWORD written = 0;
-        if (wide > 0 && WriteConsoleW(out, shown.data(), static_cast<DWORD>(wide), &written, nullptr))
+        if (wide > 0 &&
+            WriteConsoleW(out, shown.data(), static_cast<DWORD>(wide), &written, nullptr))
             return;
     }
     std::fwrite(text.data(), 1, static_cast<size_t>(length), stream);

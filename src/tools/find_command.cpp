@@ -7,11 +7,11 @@
 #include "port_finder.h"
 #include "settings_edit.h"
 
-int FindPhone(const Settings& settings, bool write)
+int FindPhone(const Settings& settings, bool write, bool all)
 {
     const std::vector<std::string>& init = settings.PhoneInitCommands;
     Say(stdout, "Asking each serial port whether a phone answers AT, then %s.\n",
-                ListOf(init).c_str());
+        ListOf(init).c_str());
     size_t listed = 0;
     const std::vector<std::string> ports = PortsToAsk(listed);
     std::vector<PortProbe> present;
@@ -20,7 +20,14 @@ int FindPhone(const Settings& settings, bool write)
         if (probe.answer == PortAnswer::Absent) continue;
         Say(stdout, "%s: %s\n", probe.port.c_str(), DescribeAnswer(probe, init).c_str());
         present.push_back(probe);
+        // Every port opened raises its modem lines and hears AT: a board may
+        // reset, a printer print. The rest are left alone once the phone is found.
+        if (probe.answer == PortAnswer::Accepted && !all) break;
     }
+    const std::vector<std::string> stuck = PortsStillInTheDriver(LEFT_WAIT);
+    if (!stuck.empty())
+        Say(stdout, "%s still inside the driver; it ends with this program.\n",
+            ListOf(stuck).c_str());
     std::string phone, others, refused, busy;
     auto add = [](std::string& list, const std::string& port) {
         list += (list.empty() ? "" : ", ") + port;
@@ -49,7 +56,7 @@ int FindPhone(const Settings& settings, bool write)
         return 2;
     }
     Say(stdout, "Use %s: the phone answered there and accepted key reporting%s.\n", phone.c_str(),
-                others.empty() ? "" : ("; so did " + others).c_str());
+        others.empty() ? "" : ("; so did " + others).c_str());
     if (!write) {
         Say(stdout, "quorvix-monitor --find --write puts it into %s.\n", settings.IniPath.c_str());
         return 0;
@@ -59,7 +66,7 @@ int FindPhone(const Settings& settings, bool write)
             settings.IniPath, [&](const std::string& text) { return WithPort(text, phone); },
             why)) {
         Say(stderr, "%s cannot be written: %s; it is unchanged.\n",
-                     settings.IniPath.c_str(), why.c_str());
+            settings.IniPath.c_str(), why.c_str());
         return 2;
     }
     Say(stdout, "Port=%s written to %s.\n", phone.c_str(), settings.IniPath.c_str());

@@ -52,8 +52,10 @@ bool LearnedKeyName(const string& pressLine, string& name, string& why)
     // An = would end the name, control characters and a blank at its end are
     // not kept; one beyond ASCII would be stored otherwise in a Unicode file.
     bool unkept = candidate.find('=') != string::npos || candidate.back() == ' ';
-    for (char c : candidate)
-        unkept = unkept || static_cast<unsigned char>(c) < 32 || static_cast<unsigned char>(c) > 126;
+    for (char c : candidate) {
+        const unsigned char code = static_cast<unsigned char>(c);
+        unkept = unkept || code < 32 || code > 126;
+    }
     if (unkept) {
         why = "its key name '" + candidate +
               "' holds a character the settings file does not "

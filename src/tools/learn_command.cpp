@@ -23,12 +23,12 @@ void LearnLine(const Settings& settings, const std::string& line)
     switch (SeeKeyPress(line, settings.CommandTable, Learned, detail)) {
     case KeySeen::Mapped:
         Say(stdout, "%s   key %s already runs %s\n", shown.c_str(), Printable(detail).c_str(),
-                    Printable(ReadIniString("Commands", detail, "", settings.IniPath)).c_str());
+            Printable(ReadIniString("Commands", detail, "", settings.IniPath)).c_str());
         break;
     case KeySeen::Again: Say(stdout, "%s   %s again\n", shown.c_str(), detail.c_str()); break;
     case KeySeen::New:
         Say(stdout, "%s   new key %s   %s\n", shown.c_str(), detail.c_str(),
-                    LearnedCommandsLine(detail).c_str());
+            LearnedCommandsLine(detail).c_str());
         break;
     case KeySeen::Unlearnable:
         Say(stdout, "%s   not learned: %s\n", shown.c_str(), detail.c_str());
@@ -44,14 +44,14 @@ int FinishLearning(const Settings& settings, bool write, int result)
     }
     std::vector<std::string> lines;
     Say(stdout, "%u new key%s:\n", static_cast<unsigned>(Learned.size()),
-                Learned.size() == 1 ? "" : "s");
+        Learned.size() == 1 ? "" : "s");
     for (const LearnedKey& k : Learned) {
         lines.push_back(LearnedCommandsLine(k.name));
         Say(stdout, "%s\n", lines.back().c_str());
     }
     if (!write) {
         Say(stdout, "quorvix-monitor --learn --write adds such lines to [Commands] in %s.\n",
-                    settings.IniPath.c_str());
+            settings.IniPath.c_str());
         return result;
     }
     std::string why;
@@ -59,10 +59,10 @@ int FinishLearning(const Settings& settings, bool write, int result)
             settings.IniPath,
             [&](const std::string& text) { return WithCommandLines(text, lines); }, why)) {
         Say(stderr, "%s cannot be written: %s; it is unchanged.\n",
-                     settings.IniPath.c_str(), why.c_str());
+            settings.IniPath.c_str(), why.c_str());
         return 2;
     }
     Say(stdout, "Added to [Commands] in %s; put a command after each '='.\n",
-                settings.IniPath.c_str());
+        settings.IniPath.c_str());
     return result;
 }

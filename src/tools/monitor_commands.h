@@ -5,10 +5,14 @@
 
 #include "../util/settings_file.h"
 
-// --find: asks every serial port whether a phone answers, one line each, then
-// names the port to use; with write, puts it into the settings file's Port.
-// 0 when a phone answered (and, with write, its port was written), else 2.
-int FindPhone(const Settings& settings, bool write);
+// --find: asks the serial ports, Bluetooth ones first, whether a phone
+// answers, one line each, until one accepts key reporting (with all: every
+// port), then names the port to use; with write, puts it into the settings
+// file's Port. 0 when a phone answered (and, with write, its port was
+// written), else 2. A question still inside the driver at the end is waited
+// for LEFT_WAIT ms, then named.
+const unsigned long LEFT_WAIT = 2000;
+int FindPhone(const Settings& settings, bool write, bool all);
 
 // --learn: what a line from the phone teaches; every press is shown as a key
 // with a command, a key learned already or a new one (with its line).

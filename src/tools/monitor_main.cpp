@@ -32,7 +32,7 @@ void PrintLine(const std::string& line)
     const bool press = IsKeyPress(line);
     const bool release = IsKeyRelease(line);
     Say(stdout, "%02u:%02u:%02u.%03u  %s%s%s\n", t.wHour, t.wMinute, t.wSecond, t.wMilliseconds,
-                Printable(line).c_str(), press ? "   [press]" : "", release ? "   [release]" : "");
+        Printable(line).c_str(), press ? "   [press]" : "", release ? "   [release]" : "");
     if (press) {
         bool any = false;
         // The same match as the program's.
@@ -40,7 +40,7 @@ void PrintLine(const std::string& line)
             if (LineNamesKey(line, key)) {
                 any = true;
                 Say(stdout, "    runs %s = %s\n", Printable(key).c_str(),
-                            Printable(ReadIniString("Commands", key, "", Monitored.IniPath)).c_str());
+                    Printable(ReadIniString("Commands", key, "", Monitored.IniPath)).c_str());
             }
         if (!any) Say(stdout, "    no Commands key matches this line\n");
     }
@@ -166,7 +166,7 @@ void SendInit(HANDLE port)
 {
     if (!Send(port, Monitored.PhoneInitString))
         Say(stderr, "Sending the init string to %s failed: %s\n",
-                     Monitored.PortName.c_str(), SystemMessage(GetLastError()).c_str());
+            Monitored.PortName.c_str(), SystemMessage(GetLastError()).c_str());
 }
 
 // Listens until Ctrl+C; a port that stops answering (the phone switched off,
@@ -182,13 +182,13 @@ int Monitor(HANDLE port)
         PrintLines(pending, true);
         if (stopped) return 0;
         Say(stderr, "%s stopped answering (%s); trying to open it again every second.\n",
-                     Monitored.PortName.c_str(), why.c_str());
+            Monitored.PortName.c_str(), why.c_str());
         for (;;) {
             if (WaitForSingleObject(ConsoleStopEvent(), 1000) == WAIT_OBJECT_0) {
                 Say(stderr, "%s was not back.\n", Monitored.PortName.c_str());
                 return 2;
             }
-            port = OpenToolPort(Monitored.PortName);
+            port = OpenToolPortUnlessStopped(Monitored.PortName, ConsoleStopEvent());
             if (port != INVALID_HANDLE_VALUE) break;
         }
         Say(stdout, "%s is back.\n", Monitored.PortName.c_str());
@@ -199,8 +199,8 @@ int Monitor(HANDLE port)
 int Usage()
 {
     Say(stderr, "usage: quorvix-monitor [--settings FILE] [port]\n"
-                "       quorvix-monitor --find [--write] [--settings FILE]\n"
-                "       quorvix-monitor --learn [--write] [--settings FILE] [port]\n");
+        "       quorvix-monitor --find [--all] [--write] [--settings FILE]\n"
+        "       quorvix-monitor --learn [--write] [--settings FILE] [port]\n");
     return 2;
 }
 
@@ -220,18 +220,20 @@ bool FullPath(const std::string& name, std::string& path)
 int main(int argc, char** argv)
 {
     LoadDllsFromSystemOnly();
-    bool find = false, learn = false, write = false;
+    bool find = false, learn = false, write = false, all = false;
     std::string port, named;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--find") find = true;
         else if (a == "--learn") learn = true;
         else if (a == "--write") write = true;
+        else if (a == "--all") all = true;
         else if (a == "--settings" && i + 1 < argc && named.empty()) named = argv[++i];
         else if (a.compare(0, 2, "--") == 0 || !port.empty()) return Usage();
         else port = a;
     }
-    if ((find && (learn || !port.empty())) || (write && !find && !learn)) return Usage();
+    if ((find && (learn || !port.empty())) || (write && !find && !learn) || (all && !find))
+        return Usage();
     // The program's own settings (or the file named): the same port, init
     // string and keys. A renamed program reads the file of its own name.
     std::string settings;
@@ -251,7 +253,7 @@ int main(int argc, char** argv)
     }
     if (find) {
         Say(stdout, "Settings: %s\n", settings.c_str());
-        const int found = FindPhone(Monitored, write);
+        const int found = FindPhone(Monitored, write, all);
         ConsoleWorkSaved();
         return found;
     }
@@ -265,7 +267,7 @@ int main(int argc, char** argv)
         }
     }
 
-    HANDLE opened = OpenToolPort(Monitored.PortName);
+    HANDLE opened = OpenToolPortUnlessStopped(Monitored.PortName, ConsoleStopEvent());
     if (opened == INVALID_HANDLE_VALUE) {
         Say(stderr, "Cannot open %s: %s\n", Monitored.PortName.c_str(),
             SystemMessage(GetLastError()).c_str());

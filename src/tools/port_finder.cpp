@@ -1,6 +1,8 @@
 #include "port_finder.h"
 
+#include <cctype>
 #include <memory>
+#include <utility>
 
 #include "../link/line_split.h"
 #include "../util/text.h"
@@ -83,7 +85,8 @@ PortProbe AskOpenPort(HANDLE port, const string& name, const std::vector<string>
 
 PortProbe AskPortNow(const string& name, bool listed, const std::vector<string>& initCommands)
 {
-    const HANDLE port = OpenToolPort(name);
+    // A name from the system's list is a device, whatever it is called.
+    const HANDLE port = OpenToolPort(listed ? "\\\\.\\" + name : name);
     if (port == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         PortProbe probe;
@@ -92,6 +95,11 @@ PortProbe AskPortNow(const string& name, bool listed, const std::vector<string>&
         // "sharing violation".
         if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
             probe.answer = PortAnswer::Busy;
+        // What a Bluetooth port gives when the stack could not reach the
+        // phone (121 after seconds of trying), or when the open was cancelled.
+        else if (error == ERROR_SEM_TIMEOUT || error == ERROR_DEVICE_NOT_CONNECTED ||
+                 error == ERROR_GEN_FAILURE || error == ERROR_OPERATION_ABORTED)
+            probe.answer = PortAnswer::Unreachable;
         else if (listed || (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND))
             probe.answer = PortAnswer::Unopenable;
         probe.detail = SystemMessage(error);
@@ -120,11 +128,22 @@ DWORD WINAPI AskOnItsThread(LPVOID parameter)
     return 0;
 }
 
+// Questions whose thread was still inside the driver at its limit. Main thread.
+std::vector<std::pair<string, HANDLE>> LeftQuestions;
+
 } // namespace
+
+string DeviceName(const string& registryName)
+{
+    const string name = TrimBlanks(registryName);
+    size_t end = 0;
+    while (end < name.size() && std::isalnum(static_cast<unsigned char>(name[end]))) ++end;
+    return name.substr(0, end);
+}
 
 std::vector<string> PortsToAsk(size_t& listed)
 {
-    std::vector<string> ports;
+    std::vector<string> bluetooth, others;
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) ==
         ERROR_SUCCESS) {
@@ -139,11 +158,17 @@ std::vector<string> PortsToAsk(size_t& listed)
             if (got == ERROR_NO_MORE_ITEMS) break;
             if (got != ERROR_SUCCESS || type != REG_SZ) continue;
             data[dataSize] = '\0';
-            const string port = TrimBlanks(data);
-            if (!port.empty()) ports.push_back(port);
+            const string port = DeviceName(data);
+            if (port.empty()) continue;
+            // The value's name is the driver's device: \Device\BthModem0 for a Bluetooth port.
+            const bool isBluetooth = string(name, nameSize).find("Bth") != string::npos ||
+                                     string(name, nameSize).find("BTH") != string::npos;
+            (isBluetooth ? bluetooth : others).push_back(port);
         }
         RegCloseKey(key);
     }
+    std::vector<string> ports = bluetooth;
+    ports.insert(ports.end(), others.begin(), others.end());
     listed = ports.size();
     for (int n = 1; n <= 256; ++n) {
         const string port = "COM" + std::to_string(n);
@@ -167,14 +192,37 @@ PortProbe AskPort(const string& port, bool listed, const std::vector<string>& in
         delete held;
         return AskPortNow(port, listed, initCommands);
     }
-    const bool ended = WaitForSingleObject(thread, PROBE_LIMIT) == WAIT_OBJECT_0;
-    CloseHandle(thread);
-    if (ended) return question->answer;
+    bool ended = WaitForSingleObject(thread, PROBE_LIMIT) == WAIT_OBJECT_0;
+    if (!ended) {
+        // An open still waiting for a phone that does not come is cancelled
+        // where the driver allows it.
+        CancelSynchronousIo(thread);
+        ended = WaitForSingleObject(thread, CANCEL_WAIT) == WAIT_OBJECT_0;
+    }
+    if (ended) {
+        CloseHandle(thread);
+        return question->answer;
+    }
     // Left to its thread, which holds its own share of the record.
+    LeftQuestions.push_back({port, thread});
     PortProbe hung;
     hung.port = port;
     hung.answer = PortAnswer::Hung;
     return hung;
+}
+
+std::vector<string> PortsStillInTheDriver(DWORD waitMs)
+{
+    std::vector<string> still;
+    const DWORD start = GetTickCount();
+    for (const auto& left : LeftQuestions) {
+        const DWORD spent = GetTickCount() - start;
+        if (WaitForSingleObject(left.second, spent < waitMs ? waitMs - spent : 0) != WAIT_OBJECT_0)
+            still.push_back(left.first);
+        CloseHandle(left.second);
+    }
+    LeftQuestions.clear();
+    return still;
 }
 
 string ListOf(const std::vector<string>& items)
@@ -200,9 +248,12 @@ string DescribeAnswer(const PortProbe& p, const std::vector<string>& initCommand
         return "a phone: answered AT and accepted key reporting (" + init + ")";
     case PortAnswer::Refused: return "answered AT, but refused " + p.detail + " (ERROR)";
     case PortAnswer::Unanswered: return "answered AT, but not " + p.detail;
+    case PortAnswer::Unreachable:
+        return "the phone is off, out of range or did not accept the connection (" + p.detail +
+               ")";
     case PortAnswer::Hung:
         return "no result within " + std::to_string(PROBE_LIMIT / 1000) +
-               " s (opening or writing hangs); left behind";
+               " s (opening or writing hangs, and could not be cancelled)";
     }
     return "";
 }

@@ -12,6 +12,7 @@ enum class PortAnswer {
     Absent,     // no such port
     Busy,       // another program has it open
     Unopenable, // the system lists it, but it cannot be opened (detail: why)
+    Unreachable, // a Bluetooth port whose phone did not come (detail: the system's words)
     Failed,     // it went away or failed while being asked (detail: why)
     Silent,     // no answer to AT
     Echo,       // sends back what it is sent, and no OK
@@ -28,20 +29,29 @@ struct PortProbe {
     std::string detail;
 };
 
-// How long a port has to answer one command, and to give its whole result.
+// How long a port has to answer one command, and to give its whole result;
+// how long a cancelled open then has to end.
 const DWORD ANSWER_WAIT = 2000;
 const DWORD PROBE_LIMIT = 9000;
+const DWORD CANCEL_WAIT = 1000;
 
+// The name a registry entry gives a port: up to its first character that is
+// not a letter or digit (some Bluetooth drivers leave garbage after it).
+std::string DeviceName(const std::string& registryName);
 // The ports to ask: the system's list of serial devices (a Bluetooth port
-// and a USB adapter have an entry there), then every COM1 to COM256 not in it
-// (ports mapped without an entry), in that order; listed: how many came
-// from the system's list.
+// and a USB adapter have an entry there), its Bluetooth ports first, then
+// every COM1 to COM256 not in it (ports mapped without an entry); listed:
+// how many came from the system's list.
 std::vector<std::string> PortsToAsk(size_t& listed);
-// Opens the port with the program's line settings and sends AT; only after
-// an OK, each init command in turn, until one is not answered OK. Nothing
-// more is written to a port that did not answer OK. Within PROBE_LIMIT.
+// Opens the port with the program's line settings (a listed one in the
+// device namespace) and sends AT; only after an OK, each init command in
+// turn, until one is not answered OK. Nothing more is written to a port that
+// did not answer OK. Within PROBE_LIMIT, and CANCEL_WAIT for a cancelled open.
 PortProbe AskPort(const std::string& port, bool listed,
                   const std::vector<std::string>& initCommands);
+// Waits at most waitMs in all for the questions left inside the driver; the
+// ports whose question has still not ended.
+std::vector<std::string> PortsStillInTheDriver(DWORD waitMs);
 // The items separated by ", ".
 std::string ListOf(const std::vector<std::string>& items);
 // The result as a line for the user (without the port's name).

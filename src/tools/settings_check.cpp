@@ -59,7 +59,8 @@ std::vector<Section> ReadSections(const string& text, std::vector<Finding>& find
                                                 " is outside any section and is ignored; put it "
                                                 "under [Settings] or [Commands]"});
             else if (e.key.empty())
-                findings.push_back({e.line, "a value without a key name is ignored; write key=value"});
+                findings.push_back(
+                    {e.line, "a value without a key name is ignored; write key=value"});
             else if (!e.hasEquals)
                 findings.push_back({e.line, Quoted(line) + " has no '=' and is no key: it is "
                                                            "ignored; write key=value"});
@@ -155,7 +156,8 @@ void CheckCommand(const Entry& e, std::vector<Finding>& findings)
         string known;
         for (const char* k : COMMAND_KEYWORDS)
             known += (known.empty() ? "" : k == COMMAND_KEYWORDS[5] ? " or " : ", ") + string(k);
-        warn("unknown command " + Quoted(keyword) + ": pressing the key does nothing; use " + known);
+        warn("unknown command " + Quoted(keyword) + ": pressing the key does nothing; use " +
+             known);
         return;
     }
     if (keyword == "EXECUTE") {
@@ -317,8 +319,8 @@ void CheckSettingsSection(const Section& s, std::vector<Finding>& findings)
                     warn("InitString command " + Quoted(command) +
                          " does not begin with AT; the phone will not take it");
             if (commands.empty())
-                warn("InitString has no command, so the default " + defaultInit + " is sent; remove "
-                     "the key or write the commands, separated by |");
+                warn("InitString has no command, so the default " + defaultInit +
+                     " is sent; remove the key or write the commands, separated by |");
         } else {
             string hint;
             for (const char* k : known)

@@ -68,7 +68,8 @@ string Utf8ToUtf16(const string& text, bool bigEndian)
     string out;
     for (size_t i = 0; i < text.size();) {
         const unsigned char lead = static_cast<unsigned char>(text[i]);
-        const size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+        const size_t length =
+            lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
         unsigned long code = 0xFFFD;
         bool valid = length > 0 && i + length <= text.size() && lead < 0xF8;
         if (valid) {
