@@ -18,10 +18,15 @@ namespace {
 using std::string;
 using Events = std::vector<InputEvent>;
 
+// Every key goes extended but Alt (0x12), which goes as the left Alt: the
+// right one is AltGr on many keyboards.
 Events Keys(std::initializer_list<std::pair<DWORD, bool>> list)
 {
     Events e;
-    for (auto& k : list) e.push_back(k.second ? KeyUp(k.first) : KeyDown(k.first));
+    for (auto& k : list) {
+        e.push_back(k.second ? KeyUp(k.first) : KeyDown(k.first));
+        if (k.first == 0x12) e.back().extended = false;
+    }
     return e;
 }
 

@@ -124,8 +124,12 @@ TEST_F(Keys, ALearnedKeyRunsNothingUntilItsCommandIsWritten)
 
 TEST_F(Keys, ALineWithBothMarkersRunsThenReleases)
 {
-    Give("+CKEV: 7,1,0\r");
+    Give("+CKEV: 7,1\r");
     ProcessReceived();
+    ASSERT_EQ(MouseDeltaX, 3);
+    Give("+CKEV: 5,1,0\r");
+    ProcessReceived();
+    EXPECT_EQ(PlayerCommands(), std::vector<WPARAM>{5});
     EXPECT_EQ(MouseDeltaX, 0);
 }
 

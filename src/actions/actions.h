@@ -23,7 +23,9 @@ void StepHeldKey();
 void ReleaseHeldKey();
 
 // The master volume in mixer units 0..65535. Set clamps to the control's
-// bounds, comparing as signed numbers. Get gives 0 when nothing can be read.
+// bounds, comparing as signed numbers. Read is false when nothing can be
+// read; Get then gives 0.
+bool ReadMasterVolume(uint32_t& value);
 uint32_t GetMasterVolume();
 void SetMasterVolume(int32_t value);
 
@@ -41,11 +43,7 @@ struct VolumeCalls {
     bool (*set)(int32_t value);
 };
 extern VolumeCalls EndpointVolume;
-// True when the endpoint is present and a write of that many units moves
-// it; the volume is put back. Some endpoints (Wine's) accept writes and
-// ignore them, and a device with coarse steps ignores a move smaller than one.
-bool EndpointTakesStep(int32_t units);
-// Decides which back end a held VOLUME key moves: the endpoint when it
-// takes the key's own step, else the mixer. At every press, since audio
-// devices come and go.
+// Decides which back end a held VOLUME key moves: the endpoint when it can
+// be read and written, else the mixer. At every press, since audio devices
+// come and go.
 void ChooseVolumeBackEnd(int32_t step);

@@ -14,14 +14,24 @@ void StartProgram(const Command& c, HWND owner)
     ShellExecuteA(owner, nullptr, c.file.c_str(), c.parameters.c_str(), nullptr, SW_SHOW);
 }
 
+const uint8_t ALT_KEY = 0x12;
+
+// Every key goes as an extended key, as designed (the arrows, Insert, Delete
+// and the media keys need it; the rest do not mind), except Alt: extended it
+// is the right Alt, which keyboards with AltGr take for Ctrl+Alt.
+DWORD KeyFlags(uint8_t key)
+{
+    return key == ALT_KEY ? 0 : KEYEVENTF_EXTENDEDKEY;
+}
+
 void PressKeys(const std::vector<uint8_t>& keys)
 {
     // An up event first clears a key the user may be holding, so the down counts.
     for (uint8_t key : keys) {
-        keybd_event(key, 0, KEYEVENTF_EXTENDEDKEY | KEYEVENTF_KEYUP, 0);
-        keybd_event(key, 0, KEYEVENTF_EXTENDEDKEY, 0);
+        keybd_event(key, 0, KeyFlags(key) | KEYEVENTF_KEYUP, 0);
+        keybd_event(key, 0, KeyFlags(key), 0);
     }
-    for (uint8_t key : keys) keybd_event(key, 0, KEYEVENTF_EXTENDEDKEY | KEYEVENTF_KEYUP, 0);
+    for (uint8_t key : keys) keybd_event(key, 0, KeyFlags(key) | KEYEVENTF_KEYUP, 0);
 }
 
 void ClickButton(char button)

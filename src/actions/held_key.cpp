@@ -11,9 +11,12 @@ void StepHeldKey()
         // A position that could not be read is never used.
         if (GetCursorPos(&at)) SetCursorPos(at.x + MouseDeltaX, at.y + MouseDeltaY);
     }
-    if (VolumeStep != 0) {
+    uint32_t volume = 0;
+    // A step whose read failed (the audio device switching) is skipped:
+    // from 0 it would drop the volume to almost nothing.
+    if (VolumeStep != 0 && ReadMasterVolume(volume)) {
         // Unsigned, so that the sum wraps as 32-bit arithmetic does.
-        const uint32_t sum = GetMasterVolume() + static_cast<uint32_t>(VolumeStep) * 500u;
+        const uint32_t sum = volume + static_cast<uint32_t>(VolumeStep) * 500u;
         SetMasterVolume(static_cast<int32_t>(sum));
     }
 }

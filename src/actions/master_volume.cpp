@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 
 #include "../util/system_dll.h"
 
@@ -208,25 +207,14 @@ bool Chosen = false;
 bool UseEndpoint = false;
 } // namespace
 
-bool EndpointTakesStep(int32_t units)
+void ChooseVolumeBackEnd(int32_t)
 {
-    uint32_t before = 0;
-    if (!EndpointVolume.get(before)) return false;
-    const int32_t start = static_cast<int32_t>(before);
-    // Away from the nearer end, so that the bound does not swallow the probe.
-    const int32_t probe = start + units <= ENDPOINT_MAXIMUM ? start + units : start - units;
-    uint32_t after = before;
-    const bool moved = EndpointVolume.set(probe) && EndpointVolume.get(after) && after != before;
-    EndpointVolume.set(start);
-    return moved;
-}
-
-void ChooseVolumeBackEnd(int32_t step)
-{
-    // The units one pass of the held key moves (at least one, at most all).
-    const long long units = std::llabs(static_cast<long long>(step)) * 500;
-    UseEndpoint = EndpointTakesStep(
-        static_cast<int32_t>(std::min<long long>(std::max<long long>(units, 1), ENDPOINT_MAXIMUM)));
+    // The endpoint when it can be reached, read and written, found out by
+    // writing back what it holds, so that the user's volume never moves;
+    // the mixer where it cannot (XP, no device, Wine's endpoint, which
+    // refuses writes).
+    uint32_t now = 0;
+    UseEndpoint = EndpointVolume.get(now) && EndpointVolume.set(static_cast<int32_t>(now));
     Chosen = true;
 }
 
@@ -242,17 +230,18 @@ bool Endpoint()
 
 } // namespace
 
+bool ReadMasterVolume(uint32_t& value)
+{
+    if (!Endpoint()) return MixerGetVolume(value);
+    if (EndpointVolume.get(value)) return true;
+    Chosen = false;
+    return false;
+}
+
 uint32_t GetMasterVolume()
 {
     uint32_t value = 0;
-    bool read = false;
-    if (Endpoint()) {
-        read = EndpointVolume.get(value);
-        if (!read) Chosen = false;
-    } else {
-        read = MixerGetVolume(value);
-    }
-    return read ? value : 0;
+    return ReadMasterVolume(value) ? value : 0;
 }
 
 void SetMasterVolume(int32_t value)

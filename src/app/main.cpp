@@ -14,6 +14,8 @@ const char* const WINDOW_CLASS = "Quorvix";
 // A remote control must not take time from what the user is doing.
 void LowerPriority()
 {
+    // A real handle opened for the right alone, rather than the pseudo-handle
+    // of GetCurrentProcess: intended, and closed below.
     HANDLE process = OpenProcess(PROCESS_SET_INFORMATION, FALSE, GetCurrentProcessId());
     SetPriorityClass(process, IDLE_PRIORITY_CLASS);
     SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_LOWEST);
@@ -23,6 +25,7 @@ void LowerPriority()
 int RunQuorvix(HINSTANCE instance)
 {
     if (FindWindowA(WINDOW_CLASS, nullptr)) {
+        // This exact text, as users and their scripts know it: not to be corrected.
         ShowError("Application is runned");
         return 0;
     }

@@ -8,6 +8,9 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_DESTROY:
         CurrentSettings.CommandTable.clear();
         TrayDelete(window, 0);
+        // Intended, though the picture came from LoadImage as a shared icon:
+        // the main picture is let go at the window's end, and DestroyIcon
+        // leaves a shared icon to the system.
         if (HICON connected = LinkStatePicture(LinkState::Connected)) DestroyIcon(connected);
         PostQuitMessage(0);
         break;
