@@ -7,6 +7,7 @@
 
 #include "input_recorder.h"
 #include "app/app.h"
+#include "app/app_testing.h"
 #include "test_support.h"
 
 namespace {

@@ -7,6 +7,7 @@
 #include "actions/actions.h"
 #include "app/app.h"
 #include "link/link.h"
+#include "link/link_testing.h"
 #include "test_support.h"
 
 namespace {

@@ -7,6 +7,7 @@
 #include "app/app.h"
 #include "util/ini_file.h"
 #include "util/program_folder.h"
+#include "util/program_folder_testing.h"
 #include "test_support.h"
 
 namespace {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "app/app.h"
+#include "app/app_testing.h"
 #include "app/resource.h"
 #include "test_support.h"
 

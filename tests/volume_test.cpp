@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "actions/actions.h"
+#include "actions/actions_testing.h"
 
 namespace {
 

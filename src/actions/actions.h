@@ -29,20 +29,6 @@ bool ReadMasterVolume(uint32_t& value);
 uint32_t GetMasterVolume();
 void SetMasterVolume(int32_t value);
 
-// The two back ends, for tests: the default render endpoint (Vista and
-// later) and the winmm mixer's speakers line. Each returns false when its
-// control cannot be reached.
-bool EndpointGetVolume(uint32_t& value);
-bool EndpointSetVolume(int32_t value);
-bool MixerGetVolume(uint32_t& value);
-bool MixerSetVolume(int32_t value);
-// The endpoint's two calls as the volume uses them; tests put stand-ins
-// here. Main thread.
-struct VolumeCalls {
-    bool (*get)(uint32_t&);
-    bool (*set)(int32_t value);
-};
-extern VolumeCalls EndpointVolume;
 // Decides which back end a held VOLUME key moves: the endpoint when it can
 // be read and written, else the mixer. At every press, since audio devices
 // come and go.

@@ -24,7 +24,8 @@ struct Command {
     int32_t number = 0;              // MOUSEMOVE step, VOLUME step, WINAMP command
 };
 
-// A command string without its comment: the text before the first ';', trimmed.
+// A command string without its comment: the text before the first ';',
+// trimmed; without a ';', the text as it stands (NextField trims each field).
 std::string CommandText(const std::string& text);
 // Takes the next comma-separated field from the front of rest, trimmed.
 std::string NextField(std::string& rest);

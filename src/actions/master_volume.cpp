@@ -1,4 +1,5 @@
 #include "actions.h"
+#include "actions_testing.h"
 
 #include <windows.h>
 #include <mmsystem.h>

@@ -39,9 +39,6 @@ void ShowLinkState(LinkState state);
 bool TrayAdd(HWND window, UINT id, HICON icon, UINT callbackMessage, const char* tip);
 bool TrayModify(HWND window, UINT id, UINT flags, HICON icon, const char* tip);
 bool TrayDelete(HWND window, UINT id);
-// The notification record the three tray calls hand to the shell.
-NOTIFYICONDATAA TrayRecord(HWND window, UINT id, UINT flags, HICON icon, UINT callbackMessage,
-                           const char* tip);
 void ShowTrayMenu(HWND owner);
 // The message a new taskbar (Explorer started again) sends to every
 // top-level window: the icons it had are gone.

@@ -1,4 +1,5 @@
 #include "app.h"
+#include "app_testing.h"
 
 #include "../actions/actions.h"
 #include "../keys/keys.h"
@@ -10,11 +11,10 @@ namespace {
 void RunMatchingCommands(const std::string& line)
 {
     // A command may dispatch messages (the shell's launching does), and a
-    // WM_DESTROY among them empties the table: hence the bound checked on
-    // every step and the key copied before the command runs.
+    // WM_DESTROY among them empties the table: hence the size read on every
+    // step and the key copied before the command runs.
     const std::vector<std::string>& table = CurrentSettings.CommandTable;
-    const size_t count = table.size();
-    for (size_t i = 0; i < count && i < table.size(); ++i) {
+    for (size_t i = 0; i < table.size(); ++i) {
         const std::string key = table[i];
         if (LineNamesKey(line, key))
             ExecuteCommand(ReadIniString("Commands", key, "", CurrentSettings.IniPath), MainWindow);
@@ -42,16 +42,11 @@ void ProcessReceived()
     }
 }
 
-#ifdef QUORVIX_COUNT_IDLE_PASSES
-// Benchmark builds only: makes the passes countable from outside.
-void CountIdlePass();
-#endif
+void (*OnIdlePass)() = nullptr;
 
 void IdleWork()
 {
-#ifdef QUORVIX_COUNT_IDLE_PASSES
-    CountIdlePass();
-#endif
+    if (OnIdlePass) OnIdlePass();
     ProcessReceived();
     StepHeldKey();
     // Alertable, so that nothing queued to this thread waits longer than a pass.

@@ -7,7 +7,7 @@ Settings CurrentSettings;
 bool LoadSettings()
 {
     std::string path;
-    if (!ProgramOwnSettingsPath(path)) return false;
+    if (!OwnSettingsPath(path)) return false;
     CurrentSettings = LoadSettingsFrom(path);
     return true;
 }

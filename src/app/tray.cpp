@@ -1,6 +1,5 @@
 #include "app.h"
-
-HWND MainWindow = nullptr;
+#include "app_testing.h"
 
 namespace {
 // The four pictures, loaded once at start-up. Main thread.

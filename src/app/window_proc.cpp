@@ -2,6 +2,8 @@
 
 #include "../link/link.h"
 
+HWND MainWindow = nullptr;
+
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {

@@ -19,9 +19,6 @@ const UINT MSG_PORTOPENED = WM_USER + 2;
 
 const DWORD READ_CHUNK_SIZE = 256;
 const DWORD READER_WAIT_TIMEOUT = SILENCE_LIMIT;
-// The watchdog's period: READER_WAIT_TIMEOUT. Tests shorten it, and only
-// while no reader runs; the reader thread reads it.
-extern DWORD ReaderWaitTimeout;
 // An unterminated line is taken whole once the phone has been quiet this long.
 const DWORD LINE_TAIL_WAIT = 100;
 
@@ -83,8 +80,6 @@ void EndPendingWrite();
 // The write's event, made by OpenPort and closed by ClosePort.
 void PrepareWrites();
 void FreeWrites();
-// For tests: a write is still in the system's hands.
-bool WriteInFlight();
 
 // --- The reader thread (reader.cpp).
 
@@ -95,16 +90,15 @@ DWORD WINAPI PortReaderThread(LPVOID);
 // reads. Reader thread (or a test while none runs, after PrepareReads).
 unsigned ReadAllQueued();
 // The reader's record and event for PortHandle, made ready (main thread,
-// no reader running); StartReader then starts the thread. StopReading asks
-// it to end and waits until it has; FreeReads closes the event after.
+// no reader running); StartReader then starts the thread. EndReaderThread
+// asks it to end (StopReader) and waits until it has; FreeReads closes the
+// event after.
 void PrepareReads();
 bool StartReader();
-void StopReading();
+void EndReaderThread();
 void FreeReads();
-// For tests: the running reader's thread (null when none), and whether its
-// last wait or read is still in the system's hands.
+// The running reader's thread; null when none.
 HANDLE RunningReader();
-bool ReadInFlight();
 
 // --- The received text (received_text.cpp): the reader appends, the main
 // thread takes; each access holds the text's lock for itself only.
@@ -115,8 +109,5 @@ void AppendReceived(const char* bytes, DWORD count);
 // goes too. Text without a line end is taken whole only once the phone has
 // been quiet for LINE_TAIL_WAIT. False, and nothing taken, otherwise.
 bool TakeReceivedLine(std::string& line);
-// For tests and shutdown: what is held, and dropping it all.
-std::string ReceivedText();
+// At shutdown: drops all that is held.
 void ClearReceived();
-// For tests: the text held, stamped as received ageMs ago.
-void ReplaceReceived(const std::string& text, DWORD ageMs);

@@ -99,7 +99,7 @@ void ClosePort()
 {
     if (PortHandle == INVALID_HANDLE_VALUE && !RunningReader()) return;
     EndPendingWrite();
-    StopReading();
+    EndReaderThread();
     if (PortHandle != INVALID_HANDLE_VALUE) CloseHandle(PortHandle);
     PortHandle = INVALID_HANDLE_VALUE;
     FreeReads();

@@ -1,4 +1,5 @@
 #include "link.h"
+#include "link_testing.h"
 
 #include <atomic>
 
@@ -177,7 +178,7 @@ bool StartReader()
     return ReaderThread != nullptr;
 }
 
-void StopReading()
+void EndReaderThread()
 {
     StopReader = true;
     if (!ReaderThread) return;

@@ -1,4 +1,5 @@
 #include "link.h"
+#include "link_testing.h"
 
 #include "line_split.h"
 

@@ -1,4 +1,5 @@
 #include "link.h"
+#include "link_testing.h"
 
 namespace {
 
@@ -11,12 +12,13 @@ bool WriteErrorShown = false;
 // Set when WriteFile left the write pending, until its event is seen set.
 // WriteOverlapped alone cannot tell: WriteFile marks it pending before it
 // starts, and a write refused at once leaves that mark.
-bool WriteStarted = false;
+bool WriteOutstanding = false;
 
-bool WritePending()
+bool WriteStillOutstanding()
 {
-    if (WriteStarted && WaitForSingleObject(WriteEvent, 0) != WAIT_TIMEOUT) WriteStarted = false;
-    return WriteStarted;
+    if (WriteOutstanding && WaitForSingleObject(WriteEvent, 0) != WAIT_TIMEOUT)
+        WriteOutstanding = false;
+    return WriteOutstanding;
 }
 
 } // namespace
@@ -41,7 +43,7 @@ bool WriteInFlight()
 
 void EndPendingWrite()
 {
-    if (PortHandle == INVALID_HANDLE_VALUE || !WritePending()) return;
+    if (PortHandle == INVALID_HANDLE_VALUE || !WriteStillOutstanding()) return;
     // CancelIo reaches what this thread started, the write; PURGE_TXABORT
     // ends a serial write whoever started it. Either way the write has only
     // ended once its event says so: until then the system may still read
@@ -50,7 +52,7 @@ void EndPendingWrite()
     PurgeComm(PortHandle, PURGE_TXABORT | PURGE_TXCLEAR);
     DWORD written = 0;
     GetOverlappedResult(PortHandle, &WriteOverlapped, &written, TRUE);
-    WriteStarted = false;
+    WriteOutstanding = false;
 }
 
 void SendToPort(const std::string& text)
@@ -58,7 +60,7 @@ void SendToPort(const std::string& text)
     if (PortHandle == INVALID_HANDLE_VALUE) return;
     // Keep-alives repeat themselves: while a write hangs on a stalled link
     // the new one is dropped rather than queued or waited for.
-    if (WritePending()) return;
+    if (WriteStillOutstanding()) return;
     PendingWrite = text + "\r\n";
     ResetEvent(WriteEvent);
     DWORD written = 0;
@@ -66,7 +68,7 @@ void SendToPort(const std::string& text)
                   &written, &WriteOverlapped))
         return;
     if (GetLastError() == ERROR_IO_PENDING) {
-        WriteStarted = true;
+        WriteOutstanding = true;
     } else {
         // The box's modal loop dispatches WM_TIMER, whose send may fail again.
         if (WriteErrorShown) return;

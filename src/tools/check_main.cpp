@@ -24,7 +24,7 @@ int main(int argc, char** argv)
     } else if (argc != 1) {
         Say(stderr, "usage: quorvix-check [--settings FILE]\n");
         return 2;
-    } else if (!ProgramSettingsPath(path)) {
+    } else if (!QuorvixIniPath(path)) {
         Say(stderr, "%s\n", SettingsUnreachable().c_str());
         return 2;
     }

@@ -242,7 +242,7 @@ int main(int argc, char** argv)
             Say(stderr, "%s: no such path can be used.\n", named.c_str());
             return 2;
         }
-    } else if (!ProgramSettingsPath(settings)) {
+    } else if (!QuorvixIniPath(settings)) {
         Say(stderr, "%s\n", SettingsUnreachable().c_str());
         return 2;
     }

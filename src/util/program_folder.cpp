@@ -1,4 +1,5 @@
 #include "program_folder.h"
+#include "program_folder_testing.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -171,12 +172,12 @@ std::string SettingsUnreachable()
            "only characters of this code page.";
 }
 
-bool ProgramSettingsPath(std::string& path)
+bool QuorvixIniPath(std::string& path)
 {
     return SettingsFileBesideProgram(L"quorvix.ini", path);
 }
 
-bool ProgramOwnSettingsPath(std::string& path)
+bool OwnSettingsPath(std::string& path)
 {
     return SettingsFileBesideProgram(nullptr, path);
 }

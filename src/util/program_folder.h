@@ -6,16 +6,14 @@
 
 #include <string>
 
-// The module file name with its last four characters replaced by ".ini".
-std::string SettingsPathFor(const std::string& moduleFile);
 // The program's own settings file: beside it, named after its own long name
 // (phone.exe reads phone.ini). The path is one the ANSI calls can open (with
 // short folder names where the code page cannot show the long ones); false
 // when there is none.
-bool ProgramOwnSettingsPath(std::string& path);
+bool OwnSettingsPath(std::string& path);
 // quorvix.ini in the running executable's folder: the console tools shipped
 // beside the program read the program's own settings. False as above.
-bool ProgramSettingsPath(std::string& path);
+bool QuorvixIniPath(std::string& path);
 // Shown when the settings file beside the program cannot be named for the
 // ANSI calls that read it; names the folder as those calls see it.
 std::string SettingsUnreachable();

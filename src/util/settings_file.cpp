@@ -25,6 +25,7 @@ Settings LoadSettingsFrom(const std::string& file)
     // 0 (also an empty or unreadable value) would send keep-alives at the
     // timer's minimum period, each resetting the phone; below 0, none at all.
     if (s.PingInterval <= 0) s.PingInterval = DEFAULT_PING_INTERVAL;
+    // Read, and used by nothing: a file that carries it loads as any other.
     s.WaitPortTimeout = ParseDecimal(ReadIniString("Settings", "WaitPortTimeout", "25000", file));
     // Absent (or without a command in it), the phone gets the default bytes.
     if (SettingPresent("InitString", file)) {

@@ -1,0 +1,12 @@
+#pragma once
+// What the application's tests and the benchmark reach inside it.
+
+#include <windows.h>
+#include <shellapi.h>
+
+// The notification record the three tray calls hand to the shell.
+NOTIFYICONDATAA TrayRecord(HWND window, UINT id, UINT flags, HICON icon, UINT callbackMessage,
+                           const char* tip);
+// Called at the start of every idle pass when set (the benchmark counts
+// passes); main thread.
+extern void (*OnIdlePass)();
