@@ -8,13 +8,13 @@
 #include <cstdlib>
 #include <memory>
 
+#include "settings/settings_check.h"
+#include "settings/settings_edit.h"
+#include "settings/settings_text.h"
 #include "test_support.h"
 #include "tools/console_stop.h"
-#include "tools/key_learning.h"
-#include "tools/port_finder.h"
-#include "tools/settings_check.h"
-#include "tools/settings_edit.h"
-#include "tools/settings_text.h"
+#include "tools/monitor/key_learning.h"
+#include "tools/monitor/port_finder.h"
 #include "util/ini_file.h"
 #include "util/program_folder.h"
 #include "util/text.h"

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "fuzz_check.h"
-#include "tools/settings_check.h"
-#include "tools/settings_text.h"
+#include "settings/settings_check.h"
+#include "settings/settings_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -4,9 +4,9 @@
 #include <memory>
 #include <utility>
 
-#include "../link/line_split.h"
-#include "../util/text.h"
-#include "console_port.h"
+#include "../../link/line_split.h"
+#include "../../util/text.h"
+#include "../console_port.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <numeric>
 
-#include "../keys/keys.h"
-#include "../util/ini_file.h"
-#include "../util/text.h"
-#include "settings_check.h"
+#include "../../keys/keys.h"
+#include "../../util/ini_file.h"
+#include "../../util/text.h"
+#include "../../settings/settings_check.h"
 
 namespace {
 

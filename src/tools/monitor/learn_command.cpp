@@ -3,12 +3,12 @@
 #include <cstdio>
 #include <vector>
 
-#include "../keys/keys.h"
-#include "../util/ini_file.h"
-#include "console_text.h"
-#include "console_port.h"
+#include "../../keys/keys.h"
+#include "../../util/ini_file.h"
+#include "../console_text.h"
+#include "../console_port.h"
 #include "key_learning.h"
-#include "settings_edit.h"
+#include "../../settings/settings_edit.h"
 
 namespace {
 // Keys learned so far by --learn. Main thread.

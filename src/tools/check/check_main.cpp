@@ -7,11 +7,11 @@
 #include <cstring>
 #include <string>
 
-#include "console_text.h"
-#include "settings_check.h"
-#include "settings_text.h"
-#include "../util/program_folder.h"
-#include "../util/system_dll.h"
+#include "../console_text.h"
+#include "../../settings/settings_check.h"
+#include "../../settings/settings_text.h"
+#include "../../util/program_folder.h"
+#include "../../util/system_dll.h"
 
 int main(int argc, char** argv)
 {

@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "console_text.h"
+#include "../console_text.h"
 #include "port_finder.h"
-#include "settings_edit.h"
+#include "../../settings/settings_edit.h"
 
 int FindPhone(const Settings& settings, bool write, bool all)
 {

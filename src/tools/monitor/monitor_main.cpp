@@ -8,16 +8,16 @@
 #include <cstdio>
 #include <string>
 
-#include "../keys/keys.h"
-#include "../link/link.h"
-#include "../util/ini_file.h"
-#include "../util/program_folder.h"
-#include "../util/settings_file.h"
-#include "../util/system_dll.h"
-#include "../util/text.h"
-#include "console_port.h"
-#include "console_stop.h"
-#include "console_text.h"
+#include "../../keys/keys.h"
+#include "../../link/link.h"
+#include "../../util/ini_file.h"
+#include "../../util/program_folder.h"
+#include "../../util/settings_file.h"
+#include "../../util/system_dll.h"
+#include "../../util/text.h"
+#include "../console_port.h"
+#include "../console_stop.h"
+#include "../console_text.h"
 #include "monitor_commands.h"
 
 namespace {
