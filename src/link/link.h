@@ -10,6 +10,7 @@
 #include <string>
 
 #include "line_split.h"
+#include "serial_io.h"
 #include "../util/settings_file.h"
 
 // Posted by the reader thread to the link's window when the phone has gone silent.
@@ -17,7 +18,6 @@ const UINT MSG_RECONNECT = WM_USER + 1;
 // Posted by the opener thread to the link's window when an open has ended.
 const UINT MSG_PORTOPENED = WM_USER + 2;
 
-const DWORD READ_CHUNK_SIZE = 256;
 const DWORD READER_WAIT_TIMEOUT = SILENCE_LIMIT;
 // An unterminated line is taken whole once the phone has been quiet this long.
 const DWORD LINE_TAIL_WAIT = 100;
@@ -33,15 +33,6 @@ void SetLinkReports(HWND window, void (*showError)(const char* text));
 void ReportSilentLink();
 bool ReportPortOpened();
 void ReportLinkError(const char* text);
-// The name CreateFileA needs for a port the user calls name: COM followed by
-// a number gets the device namespace prefix \\.\, any other name stays.
-std::string PortPath(const std::string& name);
-// Line settings, buffers, event mask and time-outs of an opened port.
-void ConfigurePort(HANDLE port);
-// The port opened for the link, or INVALID_HANDLE_VALUE (the reason in
-// GetLastError). A paired Bluetooth phone that is off holds this call for
-// seconds while the stack tries to reach it: see BeginOpenPort.
-HANDLE CreatePortHandle(const std::string& name);
 // Configures the opened port, starts the reader and sends initString.
 void StartLink(HANDLE port, const std::string& initString);
 // Both at once; false, with nothing left open, when the port cannot be opened.

@@ -31,28 +31,11 @@ const DWORD QUEUE_CHECK_PERIOD = 1000;
 
 // Ends the reader's pending wait and collects it, so that nothing still
 // writes into WaitMask or ReadOverlapped once the reader has moved on.
-// Clearing the event mask completes a pending WaitCommEvent at once, also on
-// the port of a phone that has gone; CancelIo did not under Wine (the wait
-// stayed in flight after the thread had ended). Repeated in case the wait
-// began after the first nudge.
 void FinishPendingWait()
 {
-    SetCommMask(PortHandle, 0);
-    while (WaitForSingleObject(ReadEvent, 100) == WAIT_TIMEOUT) SetCommMask(PortHandle, 0);
+    EndPendingWait(PortHandle, ReadEvent);
     DWORD count = 0;
     GetOverlappedResult(PortHandle, &ReadOverlapped, &count, FALSE);
-}
-
-// Bytes waiting in the driver (clearing any line error); false when the
-// port cannot tell.
-bool CountQueued(DWORD& queued)
-{
-    DWORD errors = 0;
-    COMSTAT status;
-    ZeroMemory(&status, sizeof status);
-    if (!ClearCommError(PortHandle, &errors, &status)) return false;
-    queued = status.cbInQue;
-    return true;
 }
 
 // One wait for a port event, at most until the watchdog's deadline. Windows
@@ -78,7 +61,7 @@ Wake WaitForPortEvent(DWORD remaining)
         }
         // A port that cannot tell is the watchdog's business, not a box's.
         DWORD queued = 0;
-        if (!StopReader && CountQueued(queued) && queued > 0) {
+        if (!StopReader && CountQueued(PortHandle, queued) && queued > 0) {
             // Bytes nobody signalled: end the wait (which clears the event
             // mask) and set the mask again, then read them.
             FinishPendingWait();
@@ -91,22 +74,16 @@ Wake WaitForPortEvent(DWORD remaining)
     return (WaitMask & (EV_RXCHAR | EV_TXEMPTY)) ? Wake::Event : Wake::Quiet;
 }
 
-// Reads what is queued, at most one chunk; a read the driver leaves pending
-// is completed (or cancelled) before ReadOverlapped is used again. False
-// when the read failed.
+// Reads what is queued, at most one chunk. False when nothing came or the
+// read failed. A read that failed after it was accepted is left to the
+// watchdog, like a failed wait: the port is going, and one box is enough.
 bool ReadQueued(DWORD queued)
 {
     char chunk[READ_CHUNK_SIZE];
-    ZeroMemory(chunk, sizeof chunk);
-    const DWORD wanted = queued < READ_CHUNK_SIZE ? queued : READ_CHUNK_SIZE;
     DWORD got = 0;
-    if (!ReadFile(PortHandle, chunk, wanted, &got, &ReadOverlapped)) {
-        if (GetLastError() != ERROR_IO_PENDING) {
-            ReportLinkError("Error reading port");
-            return false;
-        }
-        if (WaitForSingleObject(ReadEvent, 1000) != WAIT_OBJECT_0) CancelIo(PortHandle);
-        if (!GetOverlappedResult(PortHandle, &ReadOverlapped, &got, TRUE)) got = 0;
+    if (ReadChunk(PortHandle, ReadOverlapped, queued, chunk, got) == ReadEnd::Refused) {
+        ReportLinkError("Error reading port");
+        return false;
     }
     AppendReceived(chunk, got);
     return got > 0;
@@ -119,7 +96,7 @@ unsigned ReadAllQueued()
     unsigned reads = 0;
     while (!StopReader) {
         DWORD queued = 0;
-        if (!CountQueued(queued)) {
+        if (!CountQueued(PortHandle, queued)) {
             // Without a count of queued bytes there is nothing safe to read.
             ReportLinkError("Error clearing port");
             break;
@@ -182,11 +159,7 @@ void EndReaderThread()
 {
     StopReader = true;
     if (!ReaderThread) return;
-    // Clearing the mask completes the reader's pending WaitCommEvent.
-    SetCommMask(PortHandle, 0);
-    Sleep(10);
-    // Repeat the nudge in case the wait began after the first one.
-    while (WaitForSingleObject(ReaderThread, 100) == WAIT_TIMEOUT) SetCommMask(PortHandle, 0);
+    EndPendingWait(PortHandle, ReaderThread);
     CloseHandle(ReaderThread);
     ReaderThread = nullptr;
 }

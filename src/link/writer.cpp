@@ -62,14 +62,10 @@ void SendToPort(const std::string& text)
     // the new one is dropped rather than queued or waited for.
     if (WriteStillOutstanding()) return;
     PendingWrite = text + "\r\n";
-    ResetEvent(WriteEvent);
-    DWORD written = 0;
-    if (WriteFile(PortHandle, PendingWrite.data(), static_cast<DWORD>(PendingWrite.size()),
-                  &written, &WriteOverlapped))
-        return;
-    if (GetLastError() == ERROR_IO_PENDING) {
+    const WriteStart start = StartWrite(PortHandle, WriteOverlapped, PendingWrite);
+    if (start == WriteStart::Pending) {
         WriteOutstanding = true;
-    } else {
+    } else if (start == WriteStart::Failed) {
         // The box's modal loop dispatches WM_TIMER, whose send may fail again.
         if (WriteErrorShown) return;
         WriteErrorShown = true;

@@ -4,16 +4,9 @@
 #include <cstdio>
 #include <memory>
 
-#include "../link/link.h"
+#include "../link/line_split.h"
+#include "../link/serial_io.h"
 #include "../util/text.h"
-
-HANDLE OpenToolPort(const std::string& name)
-{
-    HANDLE port = CreateFileA(PortPath(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-    if (port != INVALID_HANDLE_VALUE) ConfigurePort(port);
-    return port;
-}
 
 namespace {
 
@@ -31,7 +24,7 @@ DWORD WINAPI OpenOnItsThread(LPVOID parameter)
     std::unique_ptr<std::shared_ptr<Opening>> held(
         static_cast<std::shared_ptr<Opening>*>(parameter));
     Opening& o = **held;
-    const HANDLE port = OpenToolPort(o.name);
+    const HANDLE port = OpenConfiguredPort(o.name);
     o.error = GetLastError();
     o.port.exchange(port);
     if (o.abandoned) {
@@ -51,7 +44,7 @@ HANDLE OpenToolPortUnlessStopped(const std::string& name, HANDLE stop)
     HANDLE thread = CreateThread(nullptr, 0, OpenOnItsThread, held, 0, nullptr);
     if (!thread) {
         delete held;
-        return OpenToolPort(name);
+        return OpenConfiguredPort(name);
     }
     HANDLE both[2] = {thread, stop};
     if (WaitForMultipleObjects(2, both, FALSE, INFINITE) != WAIT_OBJECT_0) {
@@ -95,38 +88,14 @@ std::string Printable(const std::string& line)
     return out;
 }
 
-bool Send(HANDLE port, const std::string& text)
-{
-    OVERLAPPED o;
-    ZeroMemory(&o, sizeof o);
-    o.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    const std::string bytes = text + "\r\n";
-    DWORD written = 0;
-    bool ok = WriteFile(port, bytes.data(), static_cast<DWORD>(bytes.size()), &written, &o) != 0;
-    if (!ok && GetLastError() == ERROR_IO_PENDING) {
-        // A stalled link must not hold the monitor: give the write a second.
-        if (WaitForSingleObject(o.hEvent, 1000) != WAIT_OBJECT_0) CancelIo(port);
-        ok = GetOverlappedResult(port, &o, &written, TRUE) != 0;
-    }
-    CloseHandle(o.hEvent);
-    return ok;
-}
-
 bool ReadSome(HANDLE port, HANDLE event, DWORD queued, std::string& pending)
 {
     char chunk[READ_CHUNK_SIZE];
-    const DWORD wanted = queued < READ_CHUNK_SIZE ? queued : READ_CHUNK_SIZE;
-    DWORD got = 0;
     OVERLAPPED r;
     ZeroMemory(&r, sizeof r);
     r.hEvent = event;
-    ResetEvent(event);
-    if (!ReadFile(port, chunk, wanted, &got, &r)) {
-        if (GetLastError() != ERROR_IO_PENDING) return false;
-        const bool cancelled = WaitForSingleObject(event, 1000) != WAIT_OBJECT_0;
-        if (cancelled) CancelIo(port);
-        if (!GetOverlappedResult(port, &r, &got, TRUE) && !cancelled) return false;
-    }
+    DWORD got = 0;
+    if (ReadChunk(port, r, queued, chunk, got) != ReadEnd::Read) return false;
     // As the program takes it: no zero bytes, and bounded.
     AppendPhoneText(pending, chunk, got);
     return true;

@@ -63,7 +63,10 @@ void PrintLines(std::string& pending, bool flush)
 const int EMPTY_WAKE_LIMIT = 50;
 
 // Listens on an open port until Ctrl+C (true) or until the port stops
-// answering (false, with the reason in why).
+// answering (false, with the reason in why). Its rule differs from the
+// program's reader on purpose: one thread waits for Ctrl+C, the keep-alive
+// and the port at once, and a port is given up when it fails, not after a
+// silent minute, since whoever watches wants to see the reason at once.
 bool Listen(HANDLE port, std::string& pending, std::string& why)
 {
     OVERLAPPED o;
@@ -103,7 +106,7 @@ bool Listen(HANDLE port, std::string& pending, std::string& why)
             PrintLines(pending, true);
             if (GetTickCount() - lastPing >= ping) {
                 // The phone keeps reporting only while it hears from us.
-                if (!Send(port, Monitored.PhoneInitString)) {
+                if (!SendLineBounded(port, Monitored.PhoneInitString)) {
                     why = "a keep-alive could not be sent: " + SystemMessage(GetLastError());
                     break;
                 }
@@ -125,14 +128,12 @@ bool Listen(HANDLE port, std::string& pending, std::string& why)
             Sleep(10);
             continue;
         }
-        DWORD errors = 0;
-        COMSTAT status;
-        ZeroMemory(&status, sizeof status);
-        if (!ClearCommError(port, &errors, &status)) {
+        DWORD queued = 0;
+        if (!CountQueued(port, queued)) {
             why = "its state cannot be read: " + SystemMessage(GetLastError());
             break;
         }
-        if (status.cbInQue == 0) {
+        if (queued == 0) {
             if (mask & EV_TXEMPTY) {
                 emptyWakes = 0;
             } else if (++emptyWakes >= EMPTY_WAKE_LIMIT) {
@@ -144,17 +145,15 @@ bool Listen(HANDLE port, std::string& pending, std::string& why)
             continue;
         }
         emptyWakes = 0;
-        if (!ReadSome(port, o.hEvent, status.cbInQue, pending)) {
+        if (!ReadSome(port, o.hEvent, queued, pending)) {
             why = "reading it failed: " + SystemMessage(GetLastError());
             break;
         }
         PrintLines(pending, false);
     }
-    // Nothing may still write into o once it is gone. Clearing the mask
-    // completes the pending wait; CancelIo alone may leave it in flight.
+    // Nothing may still write into o once it is gone.
     if (waiting) {
-        SetCommMask(port, 0);
-        CancelIo(port);
+        EndPendingWait(port, o.hEvent);
         DWORD unused = 0;
         GetOverlappedResult(port, &o, &unused, TRUE);
     }
@@ -164,7 +163,7 @@ bool Listen(HANDLE port, std::string& pending, std::string& why)
 
 void SendInit(HANDLE port)
 {
-    if (!Send(port, Monitored.PhoneInitString))
+    if (!SendLineBounded(port, Monitored.PhoneInitString))
         Say(stderr, "Sending the init string to %s failed: %s\n",
             Monitored.PortName.c_str(), SystemMessage(GetLastError()).c_str());
 }

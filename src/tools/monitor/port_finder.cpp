@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "../../link/line_split.h"
+#include "../../link/serial_io.h"
 #include "../../util/text.h"
 #include "../console_port.h"
 
@@ -20,7 +21,7 @@ enum class Reply { Ok, Error, Echo, Other, None, Broken };
 Reply Exchange(HANDLE port, HANDLE event, const string& command, string& heard, string& why)
 {
     heard.clear();
-    if (!Send(port, command)) {
+    if (!SendLineBounded(port, command)) {
         why = "a write failed: " + SystemMessage(GetLastError());
         return Reply::Broken;
     }
@@ -29,11 +30,9 @@ Reply Exchange(HANDLE port, HANDLE event, const string& command, string& heard, 
     const DWORD start = GetTickCount();
     for (bool last = false; !last;) {
         last = GetTickCount() - start >= ANSWER_WAIT;
-        DWORD errors = 0;
-        COMSTAT status;
-        ZeroMemory(&status, sizeof status);
-        if (!ClearCommError(port, &errors, &status) ||
-            (status.cbInQue > 0 && !ReadSome(port, event, status.cbInQue, pending))) {
+        DWORD queued = 0;
+        if (!CountQueued(port, queued) ||
+            (queued > 0 && !ReadSome(port, event, queued, pending))) {
             why = "it failed while being asked: " + SystemMessage(GetLastError());
             return Reply::Broken;
         }
@@ -86,7 +85,7 @@ PortProbe AskOpenPort(HANDLE port, const string& name, const std::vector<string>
 PortProbe AskPortNow(const string& name, bool listed, const std::vector<string>& initCommands)
 {
     // A name from the system's list is a device, whatever it is called.
-    const HANDLE port = OpenToolPort(listed ? "\\\\.\\" + name : name);
+    const HANDLE port = OpenConfiguredPort(listed ? "\\\\.\\" + name : name);
     if (port == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         PortProbe probe;
