@@ -142,6 +142,42 @@ TEST_F(Program, ReadsTheSettingsFileOfItsOwnNameAndSeesEditedCommands)
     EXPECT_EQ(PlayerCommands(), (std::vector<WPARAM>{7, 8}));
 }
 
+// Two programs in the foreground in turn, then a third: each press runs the
+// foreground program's own command, or [Commands]'s for a program without
+// a section; an edit of a program's command applies at its next press.
+TEST_F(Program, EachForegroundProgramRunsItsOwnSectionsCommand)
+{
+    const string helper = ModuleDir() + "\\foreground_window.exe";
+    for (const char* name : {"alpha.exe", "beta.exe", "gamma.exe"})
+        ASSERT_TRUE(CopyFileA(helper.c_str(), dir.Win(name).c_str(), FALSE)) << name;
+    const string sections = "[Commands:alpha.exe]\r\n: 5,=WINAMP,2\r\n[Commands:BETA.EXE]\r\n"
+                            ": 5,=WINAMP,3\r\n";
+    PhoneEnd phone(pty.phonePath);
+    ASSERT_TRUE(Start(Settings("10000", ": 5,=WINAMP,1\r\n") + sections));
+    phone.ReadAtLeast(20, 10000);
+    auto pressWith = [&](const char* program) {
+        ChildProcess window;
+        EXPECT_TRUE(window.Start(dir.Win(program)));
+        EXPECT_TRUE(WaitFor([&] {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(GetForegroundWindow(), &owner);
+            return owner == window.pi.dwProcessId;
+        }, 5000)) << program << " did not come to the foreground";
+        PlayerMessages.clear();
+        phone.Write("+CKEV: 5,1\r\n+CKEV: 5,0\r\n");
+        WaitFor([] { return !PlayerMessages.empty(); }, 5000);
+        Pump(200);
+        window.Close("QuorvixTestForeground", 5000);
+        return PlayerCommands();
+    };
+    EXPECT_EQ(pressWith("alpha.exe"), (std::vector<WPARAM>{2}));
+    EXPECT_EQ(pressWith("beta.exe"), (std::vector<WPARAM>{3}));
+    EXPECT_EQ(pressWith("gamma.exe"), (std::vector<WPARAM>{1}));
+    WriteBytes(dir.Win("quorvix.ini"), Settings("10000", ": 5,=WINAMP,1\r\n") +
+                                           "[Commands:alpha.exe]\r\n: 5,=WINAMP,4\r\n");
+    EXPECT_EQ(pressWith("alpha.exe"), (std::vector<WPARAM>{4}));
+}
+
 // Wine's load order for one program's DLLs (what WINEDLLOVERRIDES sets for
 // a whole session, which a child started from here does not inherit).
 void PreferDllsBeside(const char* exe, bool prefer)

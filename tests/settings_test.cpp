@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/app.h"
+#include "keys/command_choice.h"
 #include "util/ini_file.h"
 #include "util/program_folder.h"
 #include "util/program_folder_testing.h"
@@ -145,6 +146,47 @@ TEST_F(IniFiles, SettingsLoadAsTheFileSaysWithDefaultsForTheRest)
             EXPECT_EQ(keys, c.keys);
         }
     }
+}
+
+// Which commands a press runs for each foreground program: the program's
+// own keys when it names one of them, else those of [Commands]; sections
+// that name no file, or a program a second time, are never read.
+TEST_F(IniFiles, APressRunsTheForegroundProgramsOwnKeysElseThoseOfCommands)
+{
+    const Settings s = LoadSettingsFrom(Ini(
+        "[Commands]\r\n: 5,=WINAMP,5\r\n: 6,=WINAMP,6\r\n"
+        "[Commands:alpha.exe]\r\n: 5,=WINAMP,105\r\n: 7,=WINAMP,107\r\n7,=WINAMP,100\r\n"
+        "[Commands: BETA.EXE ]\r\n: 6,=WINAMP,206\r\n"
+        "[Commands:Alpha.exe]\r\n: 6,=WINAMP,999\r\n[Commands:C:\\x\\gamma.exe]\r\n"
+        ": 5,=WINAMP,999\r\n[Commands:*.exe]\r\n: 5,=WINAMP,999\r\n"));
+    const struct {
+        const char* program;  // "" when the lookup failed
+        const char* line;
+        const char* runs;
+    } cases[] = {
+        {"ALPHA.EXE", "+CKEV: 5,1", "WINAMP,105"},
+        {"alpha.exe", "+CKEV: 6,1", "WINAMP,6"},
+        {"alpha.exe", "+CKEV: 7,1", "WINAMP,107 WINAMP,100"},
+        {"beta.exe", "+CKEV: 6,1", "WINAMP,206"},
+        {"beta.exe", "+CKEV: 5,1", "WINAMP,5"},
+        {"gamma.exe", "+CKEV: 5,1", "WINAMP,5"},
+        {"", "+CKEV: 5,1", "WINAMP,5"},
+        {"x.exe", "+CKEV: 8,1", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(string(c.program) + " " + c.line);
+        string runs;
+        for (const ChosenCommand& chosen : CommandsForPress(c.line, s, c.program))
+            runs += (runs.empty() ? "" : " ") + ReadIniString(chosen.Section, chosen.Key, "", s.IniPath);
+        EXPECT_EQ(runs, c.runs);
+    }
+
+    string many = "[Commands]\r\na=WINAMP,1\r\n";
+    for (int i = 0; i < 300; ++i)
+        many += "[Commands:p" + std::to_string(i) + ".exe]\r\nb=WINAMP,2\r\n";
+    const Settings crowded = LoadSettingsFrom(Ini(many));
+    ASSERT_EQ(crowded.ProgramSections.size(), PROGRAM_SECTION_LIMIT);
+    EXPECT_EQ(crowded.ProgramSections.back().Program, "p255.exe");
 }
 
 TEST(SettingsPath, LastFourCharactersAreReplaced)

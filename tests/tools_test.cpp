@@ -128,6 +128,28 @@ TEST(SettingsCheck, ACleanFileGivesNothingAndStructuralSlipsAreNamed)
               string::npos);
 }
 
+// Program sections: checked like [Commands]; a name that is no file name
+// and a program named twice are said; their own keys need no [Commands] twin.
+TEST(SettingsCheck, ProgramSectionsAreCheckedLikeCommands)
+{
+    const string clean = "[Commands]\r\n: 5,=WINAMP,1\r\n[Commands:POWERPNT.EXE]\r\n"
+                         ": 7,=KEYPRESS,22\r\n";
+    EXPECT_TRUE(CheckSettings(clean).empty()) << Describe(CheckSettings(clean));
+    EXPECT_TRUE(CheckSettings("[Commands:vlc.exe]\r\n: 5,=KEYPRESS,20\r\n").empty());
+    const string all = Describe(CheckSettings(
+        clean + ": 8,=keypress,22\r\n[Commands:C:\\Apps\\vlc.exe]\r\n: 5,=KEYPRESS,20\r\n"
+                "[Commands:*.exe]\r\n[Commands: powerpnt.exe]\r\n: 6,=KEYPRESS,21\r\n"
+                "[Commands:vlc.exe]\r\n"));
+    EXPECT_NE(all.find("5: key ': 8,': 'keypress' must be written in capitals"), string::npos) << all;
+    EXPECT_NE(all.find("6: section [Commands:C:\\Apps\\vlc.exe] is not read: 'C:\\Apps\\vlc.exe' "
+                       "is a path"), string::npos) << all;
+    EXPECT_NE(all.find("8: section [Commands:*.exe] is not read: '*.exe' has a wildcard"),
+              string::npos) << all;
+    EXPECT_NE(all.find("9: a second section for powerpnt.exe (the first is on line 3)"),
+              string::npos) << all;
+    EXPECT_NE(all.find("11: section [Commands:vlc.exe] has no keys"), string::npos) << all;
+}
+
 TEST(SettingsCheck, ACommandsSectionTooLongToLoadIsNamedWhereItIsCut)
 {
     // The same file loads, through the profile functions, up to K2604 whole.

@@ -19,7 +19,7 @@ const char* const TRAY_TIP = "Quorvix";
 // Set once at start-up; main thread.
 extern HWND MainWindow;
 // Written by LoadSettings at start-up, before the port opens, then only
-// read; WM_DESTROY empties its CommandTable. Main thread.
+// read; WM_DESTROY empties its command tables. Main thread.
 extern Settings CurrentSettings;
 
 // The settings file beside the program, named after its own long name, into

@@ -2,22 +2,31 @@
 #include "app_testing.h"
 
 #include "../actions/actions.h"
+#include "../keys/command_choice.h"
 #include "../keys/keys.h"
 #include "../link/link.h"
+#include "../util/foreground_program.h"
 #include "../util/ini_file.h"
 
 namespace {
 
+// Looked up only where some program has a section of its own: a file
+// without one costs no lookup.
+std::string ProgramForChoice()
+{
+    return CurrentSettings.ProgramSections.empty() ? std::string() : ForegroundProgram();
+}
+
 void RunMatchingCommands(const std::string& line)
 {
+    const std::vector<ChosenCommand> chosen =
+        CommandsForPress(line, CurrentSettings, ProgramForChoice());
     // A command may dispatch messages (the shell's launching does), and a
-    // WM_DESTROY among them empties the table: hence the size read on every
-    // step and the key copied before the command runs.
-    const std::vector<std::string>& table = CurrentSettings.CommandTable;
-    for (size_t i = 0; i < table.size(); ++i) {
-        const std::string key = table[i];
-        if (LineNamesKey(line, key))
-            ExecuteCommand(ReadIniString("Commands", key, "", CurrentSettings.IniPath), MainWindow);
+    // WM_DESTROY among them empties the tables: the rest is then dropped.
+    for (const ChosenCommand& command : chosen) {
+        if (CurrentSettings.CommandTable.empty() && CurrentSettings.ProgramSections.empty()) break;
+        ExecuteCommand(ReadIniString(command.Section, command.Key, "", CurrentSettings.IniPath),
+                       MainWindow);
     }
 }
 

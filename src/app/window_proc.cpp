@@ -9,6 +9,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     switch (message) {
     case WM_DESTROY:
         CurrentSettings.CommandTable.clear();
+        CurrentSettings.ProgramSections.clear();
         TrayDelete(window, 0);
         // Intended, though the picture came from LoadImage as a shared icon:
         // the main picture is let go at the window's end, and DestroyIcon

@@ -266,6 +266,15 @@ void CheckKeyNames(const std::vector<Entry>& entries, std::vector<Finding>& find
                                    " more keys contain other key names (not listed)"});
 }
 
+// A section of key names and their commands: [Commands] or a program's.
+void CheckCommands(const Section& s, std::vector<Finding>& findings)
+{
+    const std::vector<int> earlier = EarlierLines(s.entries);
+    for (size_t i = 0; i < s.entries.size(); ++i)
+        if (earlier[i] == 0) CheckCommand(s.entries[i], findings);
+    CheckKeyNames(s.entries, findings);
+}
+
 void CheckSettingsSection(const Section& s, std::vector<Finding>& findings)
 {
     static const char* const known[] = {"Port", "PingInterval", "WaitPortTimeout", "InitString"};
@@ -346,12 +355,41 @@ std::vector<Finding> CheckSettings(const string& bytes)
     const std::vector<Section> sections = ReadSections(decoded.text, findings);
     const Section* settings = nullptr;
     const Section* commands = nullptr;
+    std::vector<const Section*> programs;
     for (const Section& s : sections) {
+        const string program = SectionProgram(s.name);
+        if (!program.empty()) {
+            if (const char* fault = ProgramNameFault(program)) {
+                findings.push_back({s.line, "section [" + s.name + "] is not read: " +
+                                                Quoted(program) + " " + fault});
+                continue;
+            }
+            const auto first = std::find_if(programs.begin(), programs.end(), [&](const Section* p) {
+                return SameName(SectionProgram(p->name), program);
+            });
+            if (first != programs.end()) {
+                findings.push_back({s.line, "a second section for " + program +
+                                                " (the first is on line " +
+                                                std::to_string((*first)->line) +
+                                                ") is not read; move its lines into the first"});
+                continue;
+            }
+            if (programs.size() == PROGRAM_SECTION_LIMIT) {
+                findings.push_back({s.line, "more than " + std::to_string(PROGRAM_SECTION_LIMIT) +
+                                                " program sections: [" + s.name +
+                                                "] is not read; remove sections of programs "
+                                                "you no longer use"});
+                continue;
+            }
+            programs.push_back(&s);
+            continue;
+        }
         const Section** slot = SameName(s.name, "Settings")   ? &settings
                                : SameName(s.name, "Commands") ? &commands
                                                               : nullptr;
         if (!slot) {
-            string why = " is not read (the sections are [Settings] and [Commands])";
+            string why = " is not read (the sections are [Settings], [Commands] and "
+                         "[Commands:program.exe])";
             // The name runs to the line's last ']', blanks inside the brackets included.
             if (s.name.find(']') != string::npos)
                 why = " is not read: a header is read up to its line's last ']', so a second "
@@ -369,15 +407,21 @@ std::vector<Finding> CheckSettings(const string& bytes)
         *slot = &s;
     }
     if (settings) CheckSettingsSection(*settings, findings);
-    if (!commands || commands->entries.empty()) {
+    bool programKeys = false;
+    for (const Section* p : programs) {
+        if (p->entries.empty())
+            findings.push_back({p->line, "section [" + p->name + "] has no keys: it changes "
+                                         "nothing; add the keys whose commands differ in that "
+                                         "program"});
+        programKeys = programKeys || !p->entries.empty();
+        CheckCommands(*p, findings);
+    }
+    if ((!commands || commands->entries.empty()) && !programKeys) {
         findings.push_back({commands ? commands->line : 0,
                             "no keys in [Commands]: no phone key does anything; add lines such "
                             "as +CKEV: 5=WINAMP,40046"});
-    } else {
-        const std::vector<int> earlier = EarlierLines(commands->entries);
-        for (size_t i = 0; i < commands->entries.size(); ++i)
-            if (earlier[i] == 0) CheckCommand(commands->entries[i], findings);
-        CheckKeyNames(commands->entries, findings);
+    } else if (commands) {
+        CheckCommands(*commands, findings);
     }
     std::stable_sort(findings.begin(), findings.end(),
                      [](const Finding& a, const Finding& b) { return a.line < b.line; });

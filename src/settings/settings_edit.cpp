@@ -4,6 +4,7 @@
 
 #include <numeric>
 
+#include "../util/settings_file.h"
 #include "../util/text.h"
 #include "example_settings.h"
 #include "settings_text.h"
@@ -35,7 +36,11 @@ bool FindSection(const string& text, const std::vector<TextLine>& lines, const s
 {
     for (size_t i = 0; i < lines.size(); ++i) {
         string found;
-        if (!HeaderName(LineText(text, lines[i]), found) || !SameName(found, name)) continue;
+        if (!HeaderName(LineText(text, lines[i]), found)) continue;
+        // A program's section by its program, however the header spaces it.
+        const string program = SectionProgram(name);
+        if (!SameName(found, name) && (program.empty() || !SameName(SectionProgram(found), program)))
+            continue;
         header = i;
         after = i + 1;
         while (after < lines.size() && !IsHeader(LineText(text, lines[after]))) ++after;
@@ -73,7 +78,8 @@ string WithPort(const string& text, const string& port)
     return before + "Port=" + port + eol + text.substr(at);
 }
 
-string WithCommandLines(const string& text, const std::vector<string>& added)
+string WithCommandLines(const string& text, const std::vector<string>& added,
+                        const string& section)
 {
     const std::vector<TextLine> lines = LinesOf(text);
     const string eol = LineEndOf(text);
@@ -81,8 +87,8 @@ string WithCommandLines(const string& text, const std::vector<string>& added)
         std::accumulate(added.begin(), added.end(), string(),
                         [&](const string& all, const string& line) { return all + line + eol; });
     size_t header = 0, after = 0;
-    if (!FindSection(text, lines, "Commands", header, after))
-        return Ended(text) + "[Commands]" + eol + block;
+    if (!FindSection(text, lines, section, header, after))
+        return Ended(text) + "[" + section + "]" + eol + block;
     size_t last = header;
     for (size_t i = header + 1; i < after; ++i)
         if (!TrimBlanks(LineText(text, lines[i])).empty()) last = i;

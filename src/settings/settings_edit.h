@@ -11,9 +11,11 @@
 // the new value, or a Port line comes right under [Settings], or a
 // [Settings] section with it comes first in the file.
 std::string WithPort(const std::string& text, const std::string& port);
-// The text with lines added to [Commands], after its last line that is not
-// blank, or in a new [Commands] section at the end.
-std::string WithCommandLines(const std::string& text, const std::vector<std::string>& lines);
+// The text with lines added to the section (a program's section found by
+// its program), after its last line that is not blank, or in a new section
+// of that name at the end.
+std::string WithCommandLines(const std::string& text, const std::vector<std::string>& lines,
+                             const std::string& section = "Commands");
 
 // The file's bytes; false when it cannot be read, with why ("" when it does
 // not exist).

@@ -6,20 +6,37 @@
 
 #include "text.h"
 
-std::vector<std::string> LoadCommandSection(const std::string& section, const std::string& file)
+namespace {
+
+// A list of names, each ended by a zero and the list by one more, as the
+// profile calls fill it.
+std::vector<std::string> NameList(const char* section, const std::string& file)
 {
     std::vector<std::string> names;
     const DWORD size = KEY_LIST_SIZE;
     // On the heap: too big for the main thread's stack, and released on every path.
     std::unique_ptr<char[]> list(new char[size]);
-    const DWORD copied = GetPrivateProfileStringA(section.c_str(), nullptr, nullptr, list.get(),
-                                                  size, file.c_str());
+    const DWORD copied =
+        section ? GetPrivateProfileStringA(section, nullptr, nullptr, list.get(), size, file.c_str())
+                : GetPrivateProfileSectionNamesA(list.get(), size, file.c_str());
     if (copied == 0) return names;
     // The platform leaves a double zero at the end, also when it had to cut the list.
     list[size - 1] = '\0';
     list[size - 2] = '\0';
     for (const char* p = list.get(); *p; p += TextLength(p) + 1) names.push_back(std::string(p));
     return names;
+}
+
+} // namespace
+
+std::vector<std::string> LoadCommandSection(const std::string& section, const std::string& file)
+{
+    return NameList(section.c_str(), file);
+}
+
+std::vector<std::string> SectionNames(const std::string& file)
+{
+    return NameList(nullptr, file);
 }
 
 std::string ReadIniString(const std::string& section, const std::string& key,

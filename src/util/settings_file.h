@@ -15,6 +15,20 @@ const int32_t DEFAULT_PING_INTERVAL = 10000;
 // A link silent this long (ms) is reopened, so keep-alives must come sooner.
 const int32_t SILENCE_LIMIT = 20000;
 
+// Sections named PROGRAM_SECTION_PREFIX + a program's file name hold the
+// keys whose commands differ while that program has the foreground. Only
+// the first PROGRAM_SECTION_LIMIT are read.
+const char* const PROGRAM_SECTION_PREFIX = "Commands:";
+const size_t PROGRAM_SECTION_LIMIT = 256;
+
+// One such section: the program's file name, the section's name as the
+// file spells it, its key names in file order.
+struct ProgramCommands {
+    std::string Program;
+    std::string Section;
+    std::vector<std::string> CommandTable;
+};
+
 struct Settings {
     std::string IniPath;
     std::string PortName = "COM1";
@@ -28,7 +42,16 @@ struct Settings {
     std::vector<std::string> PhoneInitCommands = InitCommandsSent(DEFAULT_INIT_STRING);
     // The key names of [Commands] in file order.
     std::vector<std::string> CommandTable;
+    // The program sections in file order, one per program (the first).
+    std::vector<ProgramCommands> ProgramSections;
 };
+
+// Why name cannot name a program's section (a path, a wildcard, a
+// character no file name has, nothing at all), or null when it can.
+const char* ProgramNameFault(const std::string& name);
+// The program a section's name is for ("" when it is no program section);
+// the name may still be faulty.
+std::string SectionProgram(const std::string& section);
 
 // Everything the settings file holds; defaults for what it lacks (also when
 // there is no file).

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "../../keys/command_choice.h"
 #include "../../keys/keys.h"
 #include "../../util/ini_file.h"
 #include "../console_text.h"
@@ -11,19 +12,33 @@
 #include "../../settings/settings_edit.h"
 
 namespace {
-// Keys learned so far by --learn. Main thread.
+// Keys learned so far by --learn, and the section they are for. Main thread.
 std::vector<LearnedKey> Learned;
+std::string LearnedSection = "Commands";
+
+// The keys the section has already.
+std::vector<std::string> KnownKeys(const Settings& settings)
+{
+    if (LearnedSection == "Commands") return settings.CommandTable;
+    const ProgramCommands* own = SectionForProgram(settings, SectionProgram(LearnedSection));
+    return own ? own->CommandTable : std::vector<std::string>();
+}
 } // namespace
+
+void LearnInto(const std::string& section)
+{
+    LearnedSection = section;
+}
 
 void LearnLine(const Settings& settings, const std::string& line)
 {
     if (!IsKeyPress(line)) return;
     std::string detail;
     const std::string shown = Printable(line);
-    switch (SeeKeyPress(line, settings.CommandTable, Learned, detail)) {
+    switch (SeeKeyPress(line, KnownKeys(settings), Learned, detail)) {
     case KeySeen::Mapped:
         Say(stdout, "%s   key %s already runs %s\n", shown.c_str(), Printable(detail).c_str(),
-            Printable(ReadIniString("Commands", detail, "", settings.IniPath)).c_str());
+            Printable(ReadIniString(LearnedSection, detail, "", settings.IniPath)).c_str());
         break;
     case KeySeen::Again: Say(stdout, "%s   %s again\n", shown.c_str(), detail.c_str()); break;
     case KeySeen::New:
@@ -50,19 +65,19 @@ int FinishLearning(const Settings& settings, bool write, int result)
         Say(stdout, "%s\n", lines.back().c_str());
     }
     if (!write) {
-        Say(stdout, "quorvix-monitor --learn --write adds such lines to [Commands] in %s.\n",
-            settings.IniPath.c_str());
+        Say(stdout, "quorvix-monitor --learn --write adds such lines to [%s] in %s.\n",
+            LearnedSection.c_str(), settings.IniPath.c_str());
         return result;
     }
     std::string why;
     if (!EditSettingsFile(
             settings.IniPath,
-            [&](const std::string& text) { return WithCommandLines(text, lines); }, why)) {
+            [&](const std::string& text) { return WithCommandLines(text, lines, LearnedSection); }, why)) {
         Say(stderr, "%s cannot be written: %s; it is unchanged.\n",
             settings.IniPath.c_str(), why.c_str());
         return 2;
     }
-    Say(stdout, "Added to [Commands] in %s; put a command after each '='.\n",
-        settings.IniPath.c_str());
+    Say(stdout, "Added to [%s] in %s; put a command after each '='.\n",
+        LearnedSection.c_str(), settings.IniPath.c_str());
     return result;
 }

@@ -8,8 +8,10 @@
 #include <cstdio>
 #include <string>
 
+#include "../../keys/command_choice.h"
 #include "../../keys/keys.h"
 #include "../../link/link.h"
+#include "../../util/foreground_program.h"
 #include "../../util/ini_file.h"
 #include "../../util/program_folder.h"
 #include "../../util/settings_file.h"
@@ -34,15 +36,18 @@ void PrintLine(const std::string& line)
     Say(stdout, "%02u:%02u:%02u.%03u  %s%s%s\n", t.wHour, t.wMinute, t.wSecond, t.wMilliseconds,
         Printable(line).c_str(), press ? "   [press]" : "", release ? "   [release]" : "");
     if (press) {
-        bool any = false;
-        // The same match as the program's.
-        for (const std::string& key : Monitored.CommandTable)
-            if (LineNamesKey(line, key)) {
-                any = true;
-                Say(stdout, "    runs %s = %s\n", Printable(key).c_str(),
-                    Printable(ReadIniString("Commands", key, "", Monitored.IniPath)).c_str());
-            }
-        if (!any) Say(stdout, "    no Commands key matches this line\n");
+        // The same choice as the program's, with the program in the foreground now.
+        const bool programs = !Monitored.ProgramSections.empty();
+        const std::string foreground = programs ? ForegroundProgram() : std::string();
+        const std::vector<ChosenCommand> chosen = CommandsForPress(line, Monitored, foreground);
+        if (programs)
+            Say(stdout, "    in the foreground: %s\n",
+                foreground.empty() ? "no program that can be named" : foreground.c_str());
+        for (const ChosenCommand& c : chosen)
+            Say(stdout, "    runs %s%s = %s\n", programs ? ("[" + c.Section + "] ").c_str() : "",
+                Printable(c.Key).c_str(),
+                Printable(ReadIniString(c.Section, c.Key, "", Monitored.IniPath)).c_str());
+        if (chosen.empty()) Say(stdout, "    no Commands key matches this line\n");
     }
 }
 
@@ -199,7 +204,7 @@ int Usage()
 {
     Say(stderr, "usage: quorvix-monitor [--settings FILE] [port]\n"
         "       quorvix-monitor --find [--all] [--write] [--settings FILE]\n"
-        "       quorvix-monitor --learn [--write] [--settings FILE] [port]\n");
+        "       quorvix-monitor --learn [--write] [--for PROGRAM.EXE] [--settings FILE] [port]\n");
     return 2;
 }
 
@@ -220,7 +225,7 @@ int main(int argc, char** argv)
 {
     LoadDllsFromSystemOnly();
     bool find = false, learn = false, write = false, all = false;
-    std::string port, named;
+    std::string port, named, program;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--find") find = true;
@@ -228,11 +233,21 @@ int main(int argc, char** argv)
         else if (a == "--write") write = true;
         else if (a == "--all") all = true;
         else if (a == "--settings" && i + 1 < argc && named.empty()) named = argv[++i];
+        else if (a == "--for" && i + 1 < argc && program.empty()) program = argv[++i];
         else if (a.compare(0, 2, "--") == 0 || !port.empty()) return Usage();
         else port = a;
     }
-    if ((find && (learn || !port.empty())) || (write && !find && !learn) || (all && !find))
+    if ((find && (learn || !port.empty())) || (write && !find && !learn) || (all && !find) ||
+        (!program.empty() && !learn))
         return Usage();
+    if (!program.empty()) {
+        if (const char* fault = ProgramNameFault(program)) {
+            Say(stderr, "--for %s: that name %s (e.g. POWERPNT.EXE).\n",
+                program.c_str(), fault);
+            return 2;
+        }
+        LearnInto(PROGRAM_SECTION_PREFIX + program);
+    }
     // The program's own settings (or the file named): the same port, init
     // string and keys. A renamed program reads the file of its own name.
     std::string settings;

@@ -1,0 +1,33 @@
+#include "command_choice.h"
+
+#include "../util/text.h"
+#include "keys.h"
+
+namespace {
+
+void AddNamed(const std::string& line, const std::string& section,
+              const std::vector<std::string>& table, std::vector<ChosenCommand>& chosen)
+{
+    for (const std::string& key : table)
+        if (LineNamesKey(line, key)) chosen.push_back({section, key});
+}
+
+} // namespace
+
+const ProgramCommands* SectionForProgram(const Settings& settings, const std::string& program)
+{
+    if (program.empty()) return nullptr;
+    for (const ProgramCommands& section : settings.ProgramSections)
+        if (SameName(section.Program, program)) return &section;
+    return nullptr;
+}
+
+std::vector<ChosenCommand> CommandsForPress(const std::string& line, const Settings& settings,
+                                            const std::string& program)
+{
+    std::vector<ChosenCommand> chosen;
+    if (const ProgramCommands* own = SectionForProgram(settings, program))
+        AddNamed(line, own->Section, own->CommandTable, chosen);
+    if (chosen.empty()) AddNamed(line, "Commands", settings.CommandTable, chosen);
+    return chosen;
+}
