@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "test_support.h"
+#include "util/foreground_program.h"
 
 namespace {
 
@@ -290,6 +291,26 @@ int main(int argc, char** argv)
     }
     DestroyWindow(player);
 
+    // What a press costs where program sections exist: the foreground
+    // program's name, looked up with a window of this process in front so
+    // that every step of the lookup runs.
+    const int lookups = quick ? 200 : 2000;
+    std::printf("foreground lookup: %d calls...\n", lookups);
+    std::fflush(stdout);
+    double lookupUs = -1;
+    string foreground;
+    {
+        HWND front = CreateWindowA("STATIC", "bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100,
+                                   100, nullptr, nullptr, nullptr, nullptr);
+        SetForegroundWindow(front);
+        WaitFor([] { return false; }, 300);
+        foreground = ForegroundProgram();
+        const LONGLONG t0 = Now();
+        for (int i = 0; i < lookups; ++i) foreground = ForegroundProgram();
+        lookupUs = Ms(Now() - t0) * 1000.0 / lookups;
+        DestroyWindow(front);
+    }
+
     const double qMin = PerMinute(idle.processCpu, idle.seconds);
     const double wMin = PerMinute(idle.wineserverCpu, idle.seconds);
     const double fqMin = PerMinute(floor.processCpu, floor.seconds);
@@ -318,6 +339,9 @@ int main(int argc, char** argv)
         std::to_string(burst.handled) + " handled, " + (burst.inOrder ? "in order" : "NOT in order") +
             ", " + Figure(burst.drainSeconds, "%.1f") + " s",
         "all, in order, in the passes after they arrive");
+    row("foreground program lookup, per press", Figure(lookupUs, "%.0f") + " us (" +
+        (foreground.empty() ? string("none found") : foreground) + ")",
+        "only with program sections; none per idle pass");
     row("quorvix.exe size", Figure(exeKb, "%.0f") + " KiB", "no limit set");
     row("working set after start (now/peak)",
         Figure(started.workingSetKb, "%.0f") + " / " + Figure(started.peakWorkingSetKb, "%.0f") + " KiB",
@@ -344,7 +368,7 @@ int main(int argc, char** argv)
             static_cast<unsigned>(crlf.n), crlf.p50, crlf.p95, crlf.p99, crlf.max,
             static_cast<unsigned>(lf.n), lf.p50, lf.p95, lf.p99, lf.max, qMin, wMin, fqMin, fwMin,
             passesPerSecond, burstPairs, static_cast<unsigned>(burst.handled),
-            burst.inOrder ? "true" : "false", burst.drainSeconds, exeKb, started.workingSetKb,
+            burst.inOrder ? "true" : "false", burst.drainSeconds, lookupUs, exeKb, started.workingSetKb,
             started.peakWorkingSetKb, afterBurst.workingSetKb, afterBurst.peakWorkingSetKb,
             static_cast<unsigned long>(exitCode));
         WriteBytes(out, json);

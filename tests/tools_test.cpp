@@ -235,6 +235,11 @@ TEST(SettingsEdit, ThePortAndLearnedLinesChangeNothingElse)
         SCOPED_TRACE(c.what);
         EXPECT_EQ(WithCommandLines(c.text, learned), c.expected);
     }
+    // A program's section is found by its program, however its header is spaced.
+    const string two = "[Commands]\r\na=1\r\n[Commands: vlc.exe]\r\nb=2\r\n";
+    EXPECT_EQ(WithCommandLines(two, {learned[0]}, "Commands:VLC.EXE"), two + learned[0] + "\r\n");
+    EXPECT_EQ(WithCommandLines("[Commands]\r\na=1\r\n", {learned[0]}, "Commands:mpc.exe"),
+              "[Commands]\r\na=1\r\n[Commands:mpc.exe]\r\n" + learned[0] + "\r\n");
 }
 
 TEST(SettingsEdit, AFileIsReplacedWholeOrLeftAsItWas)
@@ -847,6 +852,16 @@ TEST_F(Monitor, LearnsEachNewKeysNameAndAppendsItsLine)
     string out;
     EXPECT_EQ(RunProgram("\"" + check + "\"", 30000, &out), 0) << out;
     EXPECT_NE(out.find("hint: key ': *,': no command yet"), string::npos) << out;
+
+    // For one program: a key [Commands] maps is new to that program's section.
+    TerminalMonitor forOne;
+    ASSERT_TRUE(forOne.Start(dir, "--learn --write --for VLC.EXE " + pty.pcPath, false));
+    EXPECT_EQ(phone.ReadAtLeast(20, 20000).size(), 20u);
+    phone.Write("+CKEV: 9,1\r\n+CKEV: 9,0\r\n");
+    EXPECT_TRUE(forOne.Shows("new key : 9,", 10000)) << forOne.Text();
+    EXPECT_NE(forOne.CtrlC().find("EXIT=0"), string::npos) << forOne.Text();
+    EXPECT_EQ(ReadBytes(dir.Win("quorvix.ini")),
+              settings + lines + "[Commands:VLC.EXE]\r\n: 9,= ; key 9: put a command here\r\n");
 }
 
 } // namespace
