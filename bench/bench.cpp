@@ -361,7 +361,7 @@ int main(int argc, char** argv)
             "  \"idle_wineserver_cpu_s_per_min\": %.3f,\n  \"min_reader_cpu_s_per_min\": %.3f,\n"
             "  \"min_reader_wineserver_cpu_s_per_min\": %.3f,\n  \"idle_passes_per_s\": %.1f,\n"
             "  \"burst\": {\"pairs\": %d, \"handled\": %u, \"in_order\": %s, \"drain_s\": %.2f},\n"
-            "  \"exe_kib\": %.0f,\n  \"working_set_kib_after_start\": %.0f,\n"
+            "  \"foreground_lookup_us\": %.1f,\n  \"exe_kib\": %.0f,\n  \"working_set_kib_after_start\": %.0f,\n"
             "  \"peak_working_set_kib_after_start\": %.0f,\n"
             "  \"working_set_kib_after_burst\": %.0f,\n  \"peak_working_set_kib_after_burst\": %.0f,\n"
             "  \"exit_code\": %lu\n}\n",
