@@ -4,7 +4,7 @@
 
 #include <numeric>
 
-#include "../util/settings_file.h"
+#include "../util/program_section.h"
 #include "../util/text.h"
 #include "example_settings.h"
 #include "settings_text.h"

@@ -16,26 +16,6 @@ bool SettingPresent(const std::string& key, const std::string& file)
 
 } // namespace
 
-const char* ProgramNameFault(const std::string& name)
-{
-    if (name.empty()) return "names no program";
-    for (char c : name) {
-        if (c == '\\' || c == '/' || c == ':') return "is a path: give the file name alone";
-        if (c == '*' || c == '?') return "has a wildcard: give the program's exact file name";
-        if (c == '<' || c == '>' || c == '"' || c == '|' || static_cast<unsigned char>(c) < 32)
-            return "has a character that no file name has";
-    }
-    return nullptr;
-}
-
-std::string SectionProgram(const std::string& section)
-{
-    const size_t prefix = TextLength(PROGRAM_SECTION_PREFIX);
-    if (section.size() < prefix || !SameName(section.substr(0, prefix), PROGRAM_SECTION_PREFIX))
-        return "";
-    return TrimBlanks(section.substr(prefix));
-}
-
 Settings LoadSettingsFrom(const std::string& file)
 {
     Settings s;

@@ -9,16 +9,14 @@
 #include <vector>
 
 #include "init_string.h"
+#include "program_section.h"
 
 // The keep-alive period without a usable PingInterval (missing, 0 or below).
 const int32_t DEFAULT_PING_INTERVAL = 10000;
 // A link silent this long (ms) is reopened, so keep-alives must come sooner.
 const int32_t SILENCE_LIMIT = 20000;
 
-// Sections named PROGRAM_SECTION_PREFIX + a program's file name hold the
-// keys whose commands differ while that program has the foreground. Only
-// the first PROGRAM_SECTION_LIMIT are read.
-const char* const PROGRAM_SECTION_PREFIX = "Commands:";
+// Only the first PROGRAM_SECTION_LIMIT program sections are read.
 const size_t PROGRAM_SECTION_LIMIT = 256;
 
 // One such section: the program's file name, the section's name as the
@@ -45,13 +43,6 @@ struct Settings {
     // The program sections in file order, one per program (the first).
     std::vector<ProgramCommands> ProgramSections;
 };
-
-// Why name cannot name a program's section (a path, a wildcard, a
-// character no file name has, nothing at all), or null when it can.
-const char* ProgramNameFault(const std::string& name);
-// The program a section's name is for ("" when it is no program section);
-// the name may still be faulty.
-std::string SectionProgram(const std::string& section);
 
 // Everything the settings file holds; defaults for what it lacks (also when
 // there is no file).
