@@ -3,10 +3,15 @@
 named like the zip, the program, its two tools, a commented settings file
 and a read-me, with Windows line ends, and every executable in it is of the
 zip's architecture and imports only DLLs that Windows loads from its own
-folder whatever lies beside the program (its known DLLs).  usage: package_test.py ZIP ARCH"""
+folder whatever lies beside the program (its known DLLs).  With --setup, the
+setup program of the same architecture is of that architecture and carries
+exactly the zip's files (read with 7z, which opens NSIS setups).
+usage: package_test.py ZIP ARCH | package_test.py --setup SETUP ZIP ARCH"""
 import os
 import struct
+import subprocess
 import sys
+import tempfile
 import zipfile
 
 MACHINES = {"x86": 0x014C, "x64": 0x8664}
@@ -92,5 +97,35 @@ def main(path, arch):
     return 1 if faults else 0
 
 
+def check_setup(setup, path, arch):
+    faults = []
+    with open(setup, "rb") as f:
+        if machine(f.read(4096)) != MACHINES[arch]:
+            faults.append(f"the setup program itself is not {arch}")
+    folder = os.path.basename(path)[:-len(".zip")]
+    with tempfile.TemporaryDirectory() as out, zipfile.ZipFile(path) as z:
+        run = subprocess.run(["7z", "x", "-y", f"-o{out}", setup] + EXPECTED,
+                             capture_output=True, text=True)
+        if run.returncode != 0:
+            faults.append(f"7z could not read it: {run.stdout[-300:]} {run.stderr[-300:]}")
+        for name in EXPECTED:
+            carried = os.path.join(out, name)
+            if not os.path.exists(carried):
+                faults.append(f"does not carry {name}")
+                continue
+            with open(carried, "rb") as f:
+                data = f.read()
+            if name.endswith(".exe") and machine(data) != MACHINES[arch]:
+                faults.append(f"{name}: machine {machine(data)!r}, not {arch}")
+            if data != z.read(f"{folder}/{name}"):
+                faults.append(f"{name} differs from the zip's")
+    for fault in faults:
+        print(f"{setup}: {fault}")
+    print(f"{setup}: {len(EXPECTED)} files checked, {len(faults)} faults")
+    return 1 if faults else 0
+
+
 if __name__ == "__main__":
+    if sys.argv[1] == "--setup":
+        sys.exit(check_setup(sys.argv[2], sys.argv[3], sys.argv[4]))
     sys.exit(main(sys.argv[1], sys.argv[2]))

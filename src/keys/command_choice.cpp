@@ -1,5 +1,7 @@
 #include "command_choice.h"
 
+#include <algorithm>
+
 #include "../util/text.h"
 #include "keys.h"
 
@@ -17,9 +19,10 @@ void AddNamed(const std::string& line, const std::string& section,
 const ProgramCommands* SectionForProgram(const Settings& settings, const std::string& program)
 {
     if (program.empty()) return nullptr;
-    for (const ProgramCommands& section : settings.ProgramSections)
-        if (SameName(section.Program, program)) return &section;
-    return nullptr;
+    const auto found = std::find_if(
+        settings.ProgramSections.begin(), settings.ProgramSections.end(),
+        [&](const ProgramCommands& section) { return SameName(section.Program, program); });
+    return found == settings.ProgramSections.end() ? nullptr : &*found;
 }
 
 std::vector<ChosenCommand> CommandsForPress(const std::string& line, const Settings& settings,
