@@ -7,9 +7,10 @@
 
 #include <string>
 
-// The same open on a thread of its own, given up when stop is signalled
-// (Ctrl+C while a paired phone that is off holds the open):
-// INVALID_HANDLE_VALUE with ERROR_CANCELLED then.
+// The port opened with the program's line settings (OpenConfiguredPort) on
+// a thread of its own, given up when stop is signalled (Ctrl+C while a
+// paired phone that is off holds the open): INVALID_HANDLE_VALUE with
+// ERROR_CANCELLED then.
 HANDLE OpenToolPortUnlessStopped(const std::string& name, HANDLE stop);
 // Reads what is queued, at most a chunk, onto pending as the program takes
 // it; false when the read failed. The event is the caller's,
