@@ -49,27 +49,31 @@ Var WasRunning
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
 
-; Ends a running Quorvix and waits up to 10 s; $0 is 1 when one was running,
-; 2 when it would not end.
+; Ends a running Quorvix and waits up to 10 s for its process to end (its
+; window goes first, and its file stays in use until the process is gone);
+; $0 is 1 when one was running, 2 when it would not end.
 !macro EndRunningProgram
     StrCpy $0 0
     FindWindow $1 "${WINDOW_CLASS}"
     ${If} $1 <> 0
         StrCpy $0 1
+        System::Call 'user32::GetWindowThreadProcessId(p r1, *i .r2)'
+        ; SYNCHRONIZE
+        System::Call 'kernel32::OpenProcess(i 0x00100000, i 0, i r2) p .r3'
         SendMessage $1 ${WM_CLOSE} 0 0 /TIMEOUT=2000
-        StrCpy $2 0
-        ${Do}
-            Sleep 200
-            IntOp $2 $2 + 1
-            FindWindow $1 "${WINDOW_CLASS}"
-            ${If} $1 = 0
-                ${ExitDo}
-            ${EndIf}
-            ${If} $2 >= 50
+        ${If} $3 P<> 0
+            System::Call 'kernel32::WaitForSingleObject(p r3, i 10000) i .r4'
+            System::Call 'kernel32::CloseHandle(p r3)'
+            ${If} $4 <> 0
                 StrCpy $0 2
-                ${ExitDo}
             ${EndIf}
-        ${Loop}
+        ${Else}
+            Sleep 2000
+            FindWindow $1 "${WINDOW_CLASS}"
+            ${If} $1 <> 0
+                StrCpy $0 2
+            ${EndIf}
+        ${EndIf}
     ${EndIf}
 !macroend
 
