@@ -13,7 +13,8 @@ int main(int argc, char** argv)
     HANDLE port = CreateFileA(argv[1], GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                               FILE_FLAG_OVERLAPPED, nullptr);
     if (port == INVALID_HANDLE_VALUE) return 1;
-    ConfigurePort(port);
+    std::string refused;
+    ConfigurePort(port, refused);
     OVERLAPPED o = {};
     o.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     const DWORD end = GetTickCount() + static_cast<DWORD>(std::atoi(argv[2])) * 1000;

@@ -284,7 +284,10 @@ TEST_F(Program, APortThatCannotOpenIsReportedAndTheProgramRunsOn)
     string text;
     HWND box = WaitForErrorBox(text);
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(text, "Failed to open COM7");
+    // The design's text, then why: COM7 is a folder here, which opens as a
+    // port in use does.
+    EXPECT_EQ(text.substr(0, text.find('\n')), "Failed to open COM7");
+    EXPECT_NE(text.find("\n\nAnother program has the port open ("), string::npos) << text;
     PostMessageA(box, WM_COMMAND, IDOK, 0);
     Pump(500);
     EXPECT_EQ(WaitForSingleObject(pi.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT));
@@ -310,7 +313,8 @@ TEST_F(Program, AFolderNamedOutsideTheCodePageIsReachedByItsShortName)
     ASSERT_TRUE(run.Start(folder, "[Settings]\r\nPort=COM9\r\n", "phone remote.exe"));
     string text;
     HWND box = WaitForErrorBox(text);
-    EXPECT_EQ(text, "Failed to open COM9");
+    EXPECT_EQ(text.substr(0, text.find('\n')), "Failed to open COM9");
+    EXPECT_NE(text.find("\n\nThis PC has no such port"), string::npos) << text;
     if (box) PostMessageA(box, WM_COMMAND, IDOK, 0);
     string out;
     EXPECT_EQ(RunProgram("\"" + folder + "\\quorvix-check.exe\"", 30000, &out), 0) << out;

@@ -32,4 +32,4 @@ void SetMasterVolume(int32_t value);
 // Decides which back end a held VOLUME key moves: the endpoint when it can
 // be read and written, else the mixer. At every press, since audio devices
 // come and go.
-void ChooseVolumeBackEnd(int32_t step);
+void ChooseVolumeBackEnd();

@@ -64,7 +64,7 @@ void ExecuteCommand(const std::string& command, HWND owner)
     case CommandKind::MouseClick: ClickButton(c.button); break;
     case CommandKind::MouseMove: (c.axis == 'X' ? MouseDeltaX : MouseDeltaY) = c.number; break;
     case CommandKind::Volume:
-        ChooseVolumeBackEnd(c.number);
+        ChooseVolumeBackEnd();
         VolumeStep = c.number;
         break;
     case CommandKind::Winamp: SendToPlayer(c.number); break;

@@ -208,7 +208,7 @@ bool Chosen = false;
 bool UseEndpoint = false;
 } // namespace
 
-void ChooseVolumeBackEnd(int32_t)
+void ChooseVolumeBackEnd()
 {
     // The endpoint when it can be reached, read and written, found out by
     // writing back what it holds, so that the user's volume never moves;
@@ -225,7 +225,7 @@ namespace {
 // gone) makes the next call choose again.
 bool Endpoint()
 {
-    if (!Chosen) ChooseVolumeBackEnd(1);
+    if (!Chosen) ChooseVolumeBackEnd();
     return UseEndpoint;
 }
 

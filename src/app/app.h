@@ -36,6 +36,9 @@ void LoadTrayPictures(HINSTANCE instance);
 HICON LinkStatePicture(LinkState state);
 // The one place that changes the picture.
 void ShowLinkState(LinkState state);
+// The tooltip: "Quorvix", or "Quorvix: " and why the link is down (cut to
+// what the shell shows). Changed only when it differs.
+void ShowLinkReason(const std::string& reason);
 bool TrayAdd(HWND window, UINT id, HICON icon, UINT callbackMessage, const char* tip);
 bool TrayModify(HWND window, UINT id, UINT flags, HICON icon, const char* tip);
 bool TrayDelete(HWND window, UINT id);
@@ -73,11 +76,14 @@ const UINT RETRY_PAUSE = 1000;
 const DWORD EXIT_OPEN_WAIT = 2000;
 
 // Starts opening CurrentSettings' port on the opener thread; PortOpened
-// goes on when MSG_PORTOPENED comes.
+// goes on when MSG_PORTOPENED comes. When no open can start now, it is
+// tried again after RETRY_PAUSE.
 void ConnectPort();
-// The open ended: the link starts and shows connected; a failed first open
-// shows the error picture and "Failed to open "; a failed reopen is tried
-// again after RETRY_PAUSE (RETRY_TIMER, then RetryOpen).
+// The open ended: the link starts and shows connected; a first open that
+// failed because the port is missing or busy shows the error picture and
+// "Failed to open " with the reason; any other failed open (a phone that is
+// off or away, also at start) shows "not connected" with the reason in the
+// tooltip and is tried again after RETRY_PAUSE (RETRY_TIMER, then RetryOpen).
 void PortOpened();
 void RetryOpen();
 // Closes the port and starts reopening it, one attempt a second, while the

@@ -5,22 +5,14 @@
 #include "../keys/command_choice.h"
 #include "../keys/keys.h"
 #include "../link/link.h"
-#include "../util/foreground_program.h"
 #include "../util/ini_file.h"
 
 namespace {
 
-// Looked up only where some program has a section of its own: a file
-// without one costs no lookup.
-std::string ProgramForChoice()
-{
-    return CurrentSettings.ProgramSections.empty() ? std::string() : ForegroundProgram();
-}
-
 void RunMatchingCommands(const std::string& line)
 {
     const std::vector<ChosenCommand> chosen =
-        CommandsForPress(line, CurrentSettings, ProgramForChoice());
+        CommandsForPress(line, CurrentSettings, ProgramForChoice(CurrentSettings));
     // A command may dispatch messages (the shell's launching does), and a
     // WM_DESTROY among them empties the tables: the rest is then dropped.
     for (const ChosenCommand& command : chosen) {

@@ -11,6 +11,8 @@ HICON ErrorIcon = nullptr;
 // area as far as this program knows, and its current picture. Main thread.
 bool TrayShown = false;
 HICON TrayPicture = nullptr;
+std::string TrayTip = TRAY_TIP;
+LinkState ShownState = LinkState::NotConnected;
 UINT TaskbarCreated = 0;
 
 HICON LoadTrayPicture(HINSTANCE instance, const char* name)
@@ -44,7 +46,16 @@ HICON LinkStatePicture(LinkState state)
 
 void ShowLinkState(LinkState state)
 {
+    ShownState = state;
     TrayModify(MainWindow, 0, NIF_ICON, LinkStatePicture(state), TRAY_TIP);
+}
+
+void ShowLinkReason(const std::string& reason)
+{
+    const std::string tip = reason.empty() ? std::string(TRAY_TIP) : TRAY_TIP + (": " + reason);
+    if (tip == TrayTip) return;
+    TrayTip = tip;
+    TrayModify(MainWindow, 0, NIF_TIP, nullptr, TrayTip.c_str());
 }
 
 NOTIFYICONDATAA TrayRecord(HWND window, UINT id, UINT flags, HICON icon, UINT callbackMessage,
@@ -68,6 +79,7 @@ bool TrayAdd(HWND window, UINT id, HICON icon, UINT callbackMessage, const char*
     NOTIFYICONDATAA data =
         TrayRecord(window, id, NIF_MESSAGE | NIF_ICON | NIF_TIP, icon, callbackMessage, tip);
     TrayPicture = icon;
+    if (tip) TrayTip = tip;
     TrayShown = Shell_NotifyIconA(NIM_ADD, &data) != FALSE;
     return TrayShown;
 }
@@ -90,6 +102,16 @@ bool TrayDelete(HWND window, UINT id)
     return Shell_NotifyIconA(NIM_DELETE, &data) != FALSE;
 }
 
+LinkState ShownLinkState()
+{
+    return ShownState;
+}
+
+std::string ShownTrayTip()
+{
+    return TrayTip;
+}
+
 UINT TaskbarCreatedMessage()
 {
     // Registered on first use (a plain variable, not a guarded local static:
@@ -101,7 +123,8 @@ UINT TaskbarCreatedMessage()
 void TrayRestore(HWND window, bool evenIfShown)
 {
     if (!TrayPicture || (TrayShown && !evenIfShown)) return;
-    if (TrayAdd(window, 0, TrayPicture, MSG_TRAYNOTIFY, TRAY_TIP)) return;
+    const std::string tip = TrayTip;
+    if (TrayAdd(window, 0, TrayPicture, MSG_TRAYNOTIFY, tip.c_str())) return;
     // Refused because the shell has it after all: then it is shown.
     TrayShown = TrayModify(window, 0, NIF_ICON, TrayPicture, TRAY_TIP);
 }

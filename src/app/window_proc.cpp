@@ -39,6 +39,9 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case MSG_PORTOPENED:
         PortOpened();
         break;
+    case MSG_LINKERROR:
+        ShowPostedLinkError(lParam);
+        break;
     case MSG_TRAYNOTIFY:
         if (wParam == 0 && lParam == WM_RBUTTONDOWN) ShowTrayMenu(window);
         break;

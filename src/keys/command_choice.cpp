@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "../util/foreground_program.h"
 #include "../util/text.h"
 #include "keys.h"
 
@@ -15,6 +16,11 @@ void AddNamed(const std::string& line, const std::string& section,
 }
 
 } // namespace
+
+std::string ProgramForChoice(const Settings& settings)
+{
+    return settings.ProgramSections.empty() ? std::string() : ForegroundProgram();
+}
 
 const ProgramCommands* SectionForProgram(const Settings& settings, const std::string& program)
 {

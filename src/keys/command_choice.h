@@ -13,6 +13,9 @@ struct ChosenCommand {
     std::string Key;
 };
 
+// The foreground program's file name where some program section could use
+// it, else "": a file without program sections costs no lookup.
+std::string ProgramForChoice(const Settings& settings);
 // The section for program (its file name, matched without case), or null.
 const ProgramCommands* SectionForProgram(const Settings& settings, const std::string& program);
 // The keys of the foreground program's section that the line names, in

@@ -17,6 +17,9 @@
 const UINT MSG_RECONNECT = WM_USER + 1;
 // Posted by the opener thread to the link's window when an open has ended.
 const UINT MSG_PORTOPENED = WM_USER + 2;
+// Posted by the reader thread to the link's window with a failure's text
+// (lParam, a text of static storage) for the window's thread to show.
+const UINT MSG_LINKERROR = WM_USER + 3;
 
 const DWORD READER_WAIT_TIMEOUT = SILENCE_LIMIT;
 // An unterminated line is taken whole once the phone has been quiet this long.
@@ -26,15 +29,20 @@ const DWORD LINE_TAIL_WAIT = 100;
 
 // Where the link reports, given before the first OpenPort: the window that
 // gets MSG_RECONNECT, and the function that shows a failure's text, called
-// on the thread that met it (a modal box holds that thread meanwhile).
+// on the window's thread (a modal box holds that thread meanwhile).
 void SetLinkReports(HWND window, void (*showError)(const char* text));
 // Through those: the phone went silent (posted), an open ended (posted;
-// false when the window is gone), a failure (shown). Any thread.
+// false when the window is gone), a failure (shown at once on the window's
+// thread; from another thread posted as MSG_LINKERROR, one at a time, so
+// that no box holds the reader, which the program's end waits for). Any thread.
 void ReportSilentLink();
 bool ReportPortOpened();
 void ReportLinkError(const char* text);
-// Configures the opened port, starts the reader and sends initString.
-void StartLink(HANDLE port, const std::string& initString);
+// On MSG_LINKERROR: shows the reader's failure. Window's thread.
+void ShowPostedLinkError(LPARAM text);
+// Configures the opened port, starts the reader and sends initString. Why
+// the port refused its settings, or "" (the link runs either way).
+std::string StartLink(HANDLE port, const std::string& initString);
 // Both at once; false, with nothing left open, when the port cannot be opened.
 bool OpenPort(const std::string& name, const std::string& initString);
 // Ends the write in flight and the reader, then closes everything. Safe
@@ -53,7 +61,8 @@ typedef HANDLE (*PortOpening)(const std::string& name);
 // open is still under way or no thread could be made.
 bool BeginOpenPort(const std::string& name, PortOpening open = CreatePortHandle);
 // After MSG_PORTOPENED: the opened port (INVALID_HANDLE_VALUE when it failed,
-// the reason in error), now the caller's.
+// the reason in error), now the caller's. Waits for the opener's end, which
+// follows its post at once, so that no half-ended opener blocks the next open.
 HANDLE TakeOpenedPort(DWORD& error);
 bool OpenUnderWay();
 // Gives up the open under way: cancelled where the driver allows, waited

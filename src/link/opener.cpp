@@ -14,13 +14,19 @@ PortOpening OpenFunction = CreatePortHandle;
 std::atomic<HANDLE> OpenedPort{INVALID_HANDLE_VALUE};
 std::atomic<DWORD> OpenError{0};
 std::atomic<bool> OpenAbandoned{false};
+// Set by the opener once its MSG_PORTOPENED is on its way, cleared when the
+// main thread takes the result: until then no new open may start, or the
+// message would take the next opener's result (and wait for its end).
+std::atomic<bool> OpenPosted{false};
 
 DWORD WINAPI OpenOnItsThread(LPVOID)
 {
     const HANDLE port = OpenFunction(OpeningName);
     OpenError = port == INVALID_HANDLE_VALUE ? GetLastError() : 0;
     OpenedPort.exchange(port);
+    OpenPosted = true;
     if (!OpenAbandoned && ReportPortOpened()) return 0;
+    OpenPosted = false;
     // Nobody will take it: Exit came first, or the window is gone.
     const HANDLE left = OpenedPort.exchange(INVALID_HANDLE_VALUE);
     if (left != INVALID_HANDLE_VALUE) CloseHandle(left);
@@ -40,7 +46,7 @@ bool OpenerEnded(DWORD waitMs)
 
 bool BeginOpenPort(const std::string& name, PortOpening open)
 {
-    if (!OpenerEnded(0)) return false;
+    if (OpenPosted || !OpenerEnded(0)) return false;
     OpeningName = name;
     OpenFunction = open;
     OpenAbandoned = false;
@@ -54,7 +60,8 @@ bool BeginOpenPort(const std::string& name, PortOpening open)
 HANDLE TakeOpenedPort(DWORD& error)
 {
     // The opener posts as its last step: it is ending.
-    OpenerEnded(1000);
+    OpenerEnded(INFINITE);
+    OpenPosted = false;
     error = OpenError;
     return OpenedPort.exchange(INVALID_HANDLE_VALUE);
 }
@@ -71,6 +78,7 @@ bool AbandonOpenPort(DWORD waitMs)
     // Ends a CreateFile still waiting in a driver that allows it.
     CancelSynchronousIo(OpenerThread);
     const bool ended = OpenerEnded(waitMs);
+    OpenPosted = false;
     const HANDLE left = OpenedPort.exchange(INVALID_HANDLE_VALUE);
     if (left != INVALID_HANDLE_VALUE) CloseHandle(left);
     return ended;

@@ -1,11 +1,16 @@
 #include "link.h"
 
+#include <atomic>
+
 HANDLE PortHandle = INVALID_HANDLE_VALUE;
 
 namespace {
 // Written by the main thread before the first reader starts; read by both.
 HWND LinkWindow = nullptr;
 void (*ShowLinkError)(const char*) = nullptr;
+// Set by the reader when it posts a failure, cleared once the window's
+// thread has shown it: one box at a time, as when the reader showed it.
+std::atomic<bool> ErrorPosted{false};
 } // namespace
 
 void SetLinkReports(HWND window, void (*showError)(const char* text))
@@ -26,17 +31,31 @@ bool ReportPortOpened()
 
 void ReportLinkError(const char* text)
 {
+    if (LinkWindow && GetWindowThreadProcessId(LinkWindow, nullptr) != GetCurrentThreadId()) {
+        if (ErrorPosted.exchange(true)) return;
+        if (!PostMessageA(LinkWindow, MSG_LINKERROR, 0, reinterpret_cast<LPARAM>(text)))
+            ErrorPosted = false;
+        return;
+    }
     if (ShowLinkError) ShowLinkError(text);
 }
 
-void StartLink(HANDLE port, const std::string& initString)
+void ShowPostedLinkError(LPARAM text)
+{
+    if (ShowLinkError) ShowLinkError(reinterpret_cast<const char*>(text));
+    ErrorPosted = false;
+}
+
+std::string StartLink(HANDLE port, const std::string& initString)
 {
     PortHandle = port;
-    ConfigurePort(PortHandle);
+    std::string refused;
+    ConfigurePort(PortHandle, refused);
     PrepareReads();
     PrepareWrites();
     StartReader();
     SendToPort(initString);
+    return refused;
 }
 
 bool OpenPort(const std::string& name, const std::string& initString)

@@ -1,19 +1,42 @@
 #include "serial_io.h"
 
+#include "../util/system_message.h"
+
 std::string PortPath(const std::string& name)
 {
-    // Only COM1 to COM9 are reserved device names; from COM10 up the system
-    // finds a port only in the device namespace. COM1 to COM9 open either way.
-    if (name.size() < 4 || CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, name.c_str(), 3,
-                                          "COM", 3) != CSTR_EQUAL)
-        return name;
-    for (size_t i = 3; i < name.size(); ++i)
-        if (name[i] < '0' || name[i] > '9') return name;
+    // From COM10 up, and for names such as CNCA0, the system finds a port
+    // only in the device namespace; COM1 to COM9 open either way.
+    if (name.find('\\') != std::string::npos) return name;
     return "\\\\.\\" + name;
 }
 
-void ConfigurePort(HANDLE port)
+void SetLineSettings(DCB& dcb)
 {
+    dcb.BaudRate = CBR_9600;
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    dcb.fBinary = TRUE;
+    dcb.fParity = FALSE;
+    // Another program may have left hardware or XON/XOFF flow control on:
+    // the phone's virtual port would then hold every byte.
+    dcb.fOutxCtsFlow = FALSE;
+    dcb.fOutxDsrFlow = FALSE;
+    dcb.fDsrSensitivity = FALSE;
+    dcb.fOutX = FALSE;
+    dcb.fInX = FALSE;
+    dcb.fTXContinueOnXoff = TRUE;
+    dcb.fDtrControl = DTR_CONTROL_ENABLE;
+    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    dcb.fErrorChar = FALSE;
+    dcb.fNull = FALSE;
+    // With it on, one line error stops every read and write until cleared.
+    dcb.fAbortOnError = FALSE;
+}
+
+bool ConfigurePort(HANDLE port, std::string& why)
+{
+    why.clear();
     // Wake the reader for arriving bytes and for a drained send alike: both
     // prove the link is alive.
     SetCommMask(port, EV_RXCHAR | EV_TXEMPTY);
@@ -24,11 +47,10 @@ void ConfigurePort(HANDLE port)
     ZeroMemory(&dcb, sizeof dcb);
     dcb.DCBlength = sizeof dcb;
     GetCommState(port, &dcb);
-    dcb.BaudRate = CBR_9600;
-    dcb.ByteSize = 8;
-    dcb.Parity = NOPARITY;
-    dcb.StopBits = ONESTOPBIT;
-    SetCommState(port, &dcb);
+    dcb.DCBlength = sizeof dcb;
+    SetLineSettings(dcb);
+    if (!SetCommState(port, &dcb))
+        why = "it refused its line settings (9600 8N1): " + SystemMessage(GetLastError());
 
     // A read returns at once with whatever is queued; writes never time out.
     COMMTIMEOUTS timeouts;
@@ -39,7 +61,9 @@ void ConfigurePort(HANDLE port)
     timeouts.ReadTotalTimeoutConstant = 0;
     timeouts.WriteTotalTimeoutMultiplier = 0;
     timeouts.WriteTotalTimeoutConstant = 0;
-    SetCommTimeouts(port, &timeouts);
+    if (!SetCommTimeouts(port, &timeouts) && why.empty())
+        why = "it refused its time-outs: " + SystemMessage(GetLastError());
+    return why.empty();
 }
 
 HANDLE CreatePortHandle(const std::string& name)
@@ -48,11 +72,23 @@ HANDLE CreatePortHandle(const std::string& name)
                        OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
 }
 
-HANDLE OpenConfiguredPort(const std::string& name)
+HANDLE OpenConfiguredPort(const std::string& name, std::string& why)
 {
+    why.clear();
     const HANDLE port = CreatePortHandle(name);
-    if (port != INVALID_HANDLE_VALUE) ConfigurePort(port);
+    if (port == INVALID_HANDLE_VALUE) return port;
+    ConfigurePort(port, why);
     return port;
+}
+
+bool PhoneUnreachable(DWORD error)
+{
+    // 121 after seconds of the stack trying to reach a phone that is off or
+    // away, 1167 at logon before the radio is up, 31 from some stacks, 995
+    // an open that was cancelled; 1460, 1236 and 21 from other drivers.
+    return error == ERROR_SEM_TIMEOUT || error == ERROR_DEVICE_NOT_CONNECTED ||
+           error == ERROR_GEN_FAILURE || error == ERROR_OPERATION_ABORTED ||
+           error == ERROR_TIMEOUT || error == ERROR_CONNECTION_ABORTED || error == ERROR_NOT_READY;
 }
 
 WriteStart StartWrite(HANDLE port, OVERLAPPED& o, const std::string& bytes)

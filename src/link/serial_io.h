@@ -12,18 +12,30 @@ const DWORD READ_CHUNK_SIZE = 256;
 // A read or a bounded write still pending after this is cancelled.
 const DWORD IO_WAIT = 1000;
 
-// The name CreateFileA needs for a port the user calls name: COM followed by
-// a number gets the device namespace prefix \\.\, any other name stays.
+// The name CreateFileA needs for a port the user calls name: the device
+// namespace prefix \\.\ unless the name has a backslash already (a full
+// device name, or a path). The program and the tools open every name so.
 std::string PortPath(const std::string& name);
-// Line settings, buffers, event mask and time-outs of an opened port.
-void ConfigurePort(HANDLE port);
+// Every DCB field a phone's line needs, whatever the last program left in
+// the port: 9600 8N1, binary, no flow control of any kind, DTR and RTS
+// raised, no abort on error, zero bytes kept.
+void SetLineSettings(DCB& dcb);
+// Line settings, buffers, event mask and time-outs of an opened port; false,
+// with why, when the port refused its line settings or time-outs (it stays
+// open: a virtual port may work regardless).
+bool ConfigurePort(HANDLE port, std::string& why);
 // The port opened for overlapped I/O, not yet configured, or
 // INVALID_HANDLE_VALUE (the reason in GetLastError). A paired Bluetooth
 // phone that is off holds this call for seconds while the stack tries to
 // reach it: see BeginOpenPort.
 HANDLE CreatePortHandle(const std::string& name);
-// The same, configured.
-HANDLE OpenConfiguredPort(const std::string& name);
+// The same, configured; a port that refused its settings is kept and the
+// reason given in why.
+HANDLE OpenConfiguredPort(const std::string& name, std::string& why);
+// Whether an open failed because the phone is not there (off, out of range,
+// not accepting the connection, the open cancelled) rather than because the
+// port is missing or busy: then it is worth trying again later.
+bool PhoneUnreachable(DWORD error);
 
 enum class WriteStart { Done, Pending, Failed };
 // Starts writing bytes, which with o must outlive a Pending write.

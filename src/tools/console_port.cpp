@@ -17,6 +17,7 @@ struct Opening {
     std::atomic<HANDLE> port{INVALID_HANDLE_VALUE};
     std::atomic<bool> abandoned{false};
     DWORD error = 0;
+    std::string refused;
 };
 
 DWORD WINAPI OpenOnItsThread(LPVOID parameter)
@@ -24,7 +25,7 @@ DWORD WINAPI OpenOnItsThread(LPVOID parameter)
     std::unique_ptr<std::shared_ptr<Opening>> held(
         static_cast<std::shared_ptr<Opening>*>(parameter));
     Opening& o = **held;
-    const HANDLE port = OpenConfiguredPort(o.name);
+    const HANDLE port = OpenConfiguredPort(o.name, o.refused);
     o.error = GetLastError();
     o.port.exchange(port);
     if (o.abandoned) {
@@ -36,15 +37,16 @@ DWORD WINAPI OpenOnItsThread(LPVOID parameter)
 
 } // namespace
 
-HANDLE OpenToolPortUnlessStopped(const std::string& name, HANDLE stop)
+HANDLE OpenToolPortUnlessStopped(const std::string& name, HANDLE stop, std::string& refused)
 {
+    refused.clear();
     auto opening = std::make_shared<Opening>();
     opening->name = name;
     auto* held = new std::shared_ptr<Opening>(opening);
     HANDLE thread = CreateThread(nullptr, 0, OpenOnItsThread, held, 0, nullptr);
     if (!thread) {
         delete held;
-        return OpenConfiguredPort(name);
+        return OpenConfiguredPort(name, refused);
     }
     HANDLE both[2] = {thread, stop};
     if (WaitForMultipleObjects(2, both, FALSE, INFINITE) != WAIT_OBJECT_0) {
@@ -60,17 +62,9 @@ HANDLE OpenToolPortUnlessStopped(const std::string& name, HANDLE stop)
         return INVALID_HANDLE_VALUE;
     }
     CloseHandle(thread);
+    refused = opening->refused;
     SetLastError(opening->error);
     return opening->port.exchange(INVALID_HANDLE_VALUE);
-}
-
-std::string SystemMessage(DWORD code)
-{
-    char text[512] = {};
-    if (!FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-                        0, text, sizeof text, nullptr))
-        return "system error " + std::to_string(code);
-    return TrimBlanks(text);
 }
 
 std::string Printable(const std::string& line)

@@ -7,16 +7,16 @@
 
 #include <string>
 
+#include "../util/system_message.h"
+
 // The port opened with the program's line settings (OpenConfiguredPort) on
 // a thread of its own, given up when stop is signalled (Ctrl+C while a
 // paired phone that is off holds the open): INVALID_HANDLE_VALUE with
-// ERROR_CANCELLED then.
-HANDLE OpenToolPortUnlessStopped(const std::string& name, HANDLE stop);
+// ERROR_CANCELLED then. refused: why the port refused its settings, if it did.
+HANDLE OpenToolPortUnlessStopped(const std::string& name, HANDLE stop, std::string& refused);
 // Reads what is queued, at most a chunk, onto pending as the program takes
 // it; false when the read failed. The event is the caller's,
 // free while no wait is pending.
 bool ReadSome(HANDLE port, HANDLE event, DWORD queued, std::string& pending);
-// The system's text for an error code.
-std::string SystemMessage(DWORD code);
 // Bytes a console would garble are shown as \xNN.
 std::string Printable(const std::string& text);

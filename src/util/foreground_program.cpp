@@ -4,11 +4,16 @@
 
 #include "program_folder.h"
 
+namespace {
+
+// What follows the last \ or /.
 std::string FileNamePart(const std::string& path)
 {
     const size_t slash = path.find_last_of("\\/");
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
+
+} // namespace
 
 std::string ForegroundProgram()
 {

@@ -8,5 +8,3 @@
 // system will not say (a protected process) or when the name has
 // characters the code page lacks, so that it can match no section.
 std::string ForegroundProgram();
-// The file name part of a path: what follows the last \ or /.
-std::string FileNamePart(const std::string& path);

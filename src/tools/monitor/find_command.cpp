@@ -1,5 +1,7 @@
 #include "monitor_commands.h"
 
+#include <windows.h>
+
 #include <cstdio>
 #include <vector>
 
@@ -7,7 +9,7 @@
 #include "port_finder.h"
 #include "../../settings/settings_edit.h"
 
-int FindPhone(const Settings& settings, bool write, bool all)
+int FindPhone(const Settings& settings, bool write, bool all, HANDLE stop)
 {
     const std::vector<std::string>& init = settings.PhoneInitCommands;
     Say(stdout, "Asking each serial port whether a phone answers AT, then %s.\n",
@@ -16,7 +18,13 @@ int FindPhone(const Settings& settings, bool write, bool all)
     const std::vector<std::string> ports = PortsToAsk(listed);
     std::vector<PortProbe> present;
     for (size_t i = 0; i < ports.size(); ++i) {
-        const PortProbe probe = AskPort(ports[i], i < listed, init);
+        const PortProbe probe = AskPort(ports[i], i < listed, init, stop);
+        if (probe.answer == PortAnswer::Stopped ||
+            (stop && WaitForSingleObject(stop, 0) == WAIT_OBJECT_0)) {
+            Say(stdout, "Stopped while asking %s.%s\n", probe.port.c_str(),
+                write ? " Nothing written." : "");
+            return 2;
+        }
         if (probe.answer == PortAnswer::Absent) continue;
         Say(stdout, "%s: %s\n", probe.port.c_str(), DescribeAnswer(probe, init).c_str());
         present.push_back(probe);

@@ -1,6 +1,8 @@
 #pragma once
 // quorvix-monitor's two set-up commands, apart from its listening. Main thread.
 
+#include <windows.h>
+
 #include <string>
 
 #include "../../util/settings_file.h"
@@ -10,9 +12,10 @@
 // port), then names the port to use; with write, puts it into the settings
 // file's Port. 0 when a phone answered (and, with write, its port was
 // written), else 2. A question still inside the driver at the end is waited
-// for LEFT_WAIT ms, then named.
+// for LEFT_WAIT ms, then named. Signalling stop (Ctrl+C) ends the search at
+// once, with nothing written.
 const unsigned long LEFT_WAIT = 2000;
-int FindPhone(const Settings& settings, bool write, bool all);
+int FindPhone(const Settings& settings, bool write, bool all, HANDLE stop);
 
 // --learn --for: the section the keys are learned for and written into
 // (a program's section, "Commands" without --for).

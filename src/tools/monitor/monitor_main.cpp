@@ -11,7 +11,6 @@
 #include "../../keys/command_choice.h"
 #include "../../keys/keys.h"
 #include "../../link/link.h"
-#include "../../util/foreground_program.h"
 #include "../../util/ini_file.h"
 #include "../../util/program_folder.h"
 #include "../../util/settings_file.h"
@@ -38,7 +37,7 @@ void PrintLine(const std::string& line)
     if (press) {
         // The same choice as the program's, with the program in the foreground now.
         const bool programs = !Monitored.ProgramSections.empty();
-        const std::string foreground = programs ? ForegroundProgram() : std::string();
+        const std::string foreground = ProgramForChoice(Monitored);
         const std::vector<ChosenCommand> chosen = CommandsForPress(line, Monitored, foreground);
         if (programs)
             Say(stdout, "    in the foreground: %s\n",
@@ -192,7 +191,8 @@ int Monitor(HANDLE port)
                 Say(stderr, "%s was not back.\n", Monitored.PortName.c_str());
                 return 2;
             }
-            port = OpenToolPortUnlessStopped(Monitored.PortName, ConsoleStopEvent());
+            std::string refused;
+            port = OpenToolPortUnlessStopped(Monitored.PortName, ConsoleStopEvent(), refused);
             if (port != INVALID_HANDLE_VALUE) break;
         }
         Say(stdout, "%s is back.\n", Monitored.PortName.c_str());
@@ -267,7 +267,7 @@ int main(int argc, char** argv)
     }
     if (find) {
         Say(stdout, "Settings: %s\n", settings.c_str());
-        const int found = FindPhone(Monitored, write, all);
+        const int found = FindPhone(Monitored, write, all, ConsoleStopEvent());
         ConsoleWorkSaved();
         return found;
     }
@@ -281,12 +281,16 @@ int main(int argc, char** argv)
         }
     }
 
-    HANDLE opened = OpenToolPortUnlessStopped(Monitored.PortName, ConsoleStopEvent());
+    std::string refused;
+    HANDLE opened = OpenToolPortUnlessStopped(Monitored.PortName, ConsoleStopEvent(), refused);
     if (opened == INVALID_HANDLE_VALUE) {
         Say(stderr, "Cannot open %s: %s\n", Monitored.PortName.c_str(),
             SystemMessage(GetLastError()).c_str());
         return 2;
     }
+    if (!refused.empty())
+        Say(stderr, "Warning: %s %s; listening all the same.\n", Monitored.PortName.c_str(),
+            refused.c_str());
     const size_t keys = Monitored.CommandTable.size();
     Say(stdout, "%s on %s (%u key%s from %s). Press phone keys; Ctrl+C ends.\n",
         learn ? "Learning keys" : "Listening", Monitored.PortName.c_str(),

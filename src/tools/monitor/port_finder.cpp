@@ -84,8 +84,8 @@ PortProbe AskOpenPort(HANDLE port, const string& name, const std::vector<string>
 
 PortProbe AskPortNow(const string& name, bool listed, const std::vector<string>& initCommands)
 {
-    // A name from the system's list is a device, whatever it is called.
-    const HANDLE port = OpenConfiguredPort(listed ? "\\\\.\\" + name : name);
+    std::string refused;
+    const HANDLE port = OpenConfiguredPort(name, refused);
     if (port == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         PortProbe probe;
@@ -96,8 +96,7 @@ PortProbe AskPortNow(const string& name, bool listed, const std::vector<string>&
             probe.answer = PortAnswer::Busy;
         // What a Bluetooth port gives when the stack could not reach the
         // phone (121 after seconds of trying), or when the open was cancelled.
-        else if (error == ERROR_SEM_TIMEOUT || error == ERROR_DEVICE_NOT_CONNECTED ||
-                 error == ERROR_GEN_FAILURE || error == ERROR_OPERATION_ABORTED)
+        else if (PhoneUnreachable(error))
             probe.answer = PortAnswer::Unreachable;
         else if (listed || (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND))
             probe.answer = PortAnswer::Unopenable;
@@ -105,6 +104,7 @@ PortProbe AskPortNow(const string& name, bool listed, const std::vector<string>&
         return probe;
     }
     PortProbe probe = AskOpenPort(port, name, initCommands);
+    probe.refused = refused;
     CloseHandle(port);
     return probe;
 }
@@ -179,7 +179,8 @@ std::vector<string> PortsToAsk(size_t& listed)
     return ports;
 }
 
-PortProbe AskPort(const string& port, bool listed, const std::vector<string>& initCommands)
+PortProbe AskPort(const string& port, bool listed, const std::vector<string>& initCommands,
+                  HANDLE stop)
 {
     auto question = std::make_shared<Question>();
     question->port = port;
@@ -191,23 +192,34 @@ PortProbe AskPort(const string& port, bool listed, const std::vector<string>& in
         delete held;
         return AskPortNow(port, listed, initCommands);
     }
-    bool ended = WaitForSingleObject(thread, PROBE_LIMIT) == WAIT_OBJECT_0;
-    if (!ended) {
+    HANDLE both[2] = {thread, stop};
+    const DWORD woke = WaitForMultipleObjects(stop ? 2 : 1, both, FALSE, PROBE_LIMIT);
+    bool ended = woke == WAIT_OBJECT_0;
+    const bool stopped = woke == WAIT_OBJECT_0 + 1;
+    if (stopped) {
+        // Whatever the port is doing, the user has stopped waiting for it:
+        // the question ends with the program.
+        CancelSynchronousIo(thread);
+        ended = WaitForSingleObject(thread, 0) == WAIT_OBJECT_0;
+    } else if (!ended) {
         // An open still waiting for a phone that does not come is cancelled
         // where the driver allows it.
         CancelSynchronousIo(thread);
         ended = WaitForSingleObject(thread, CANCEL_WAIT) == WAIT_OBJECT_0;
     }
-    if (ended) {
+    if (ended && !stopped) {
         CloseHandle(thread);
         return question->answer;
     }
+    PortProbe left;
+    left.port = port;
+    left.answer = stopped ? PortAnswer::Stopped : PortAnswer::Hung;
     // Left to its thread, which holds its own share of the record.
-    LeftQuestions.push_back({port, thread});
-    PortProbe hung;
-    hung.port = port;
-    hung.answer = PortAnswer::Hung;
-    return hung;
+    if (ended)
+        CloseHandle(thread);
+    else
+        LeftQuestions.push_back({port, thread});
+    return left;
 }
 
 std::vector<string> PortsStillInTheDriver(DWORD waitMs)
@@ -236,6 +248,9 @@ string DescribeAnswer(const PortProbe& p, const std::vector<string>& initCommand
     const string init = ListOf(initCommands);
     switch (p.answer) {
     case PortAnswer::Absent: return "no such port";
+    case PortAnswer::Accepted:
+        return "a phone: answered AT and accepted key reporting (" + init + ")" +
+               (p.refused.empty() ? "" : "; but " + p.refused);
     case PortAnswer::Busy: return "busy: another program has it open";
     case PortAnswer::Unopenable: return "cannot be opened: " + p.detail;
     case PortAnswer::Failed: return "not asked to the end: " + p.detail;
@@ -243,13 +258,12 @@ string DescribeAnswer(const PortProbe& p, const std::vector<string>& initCommand
     case PortAnswer::Echo: return "sends back what it is sent and never OK: not a phone";
     case PortAnswer::Garbled:
         return "answered AT with '" + Printable(p.detail.substr(0, 60)) + "', not OK: not a phone";
-    case PortAnswer::Accepted:
-        return "a phone: answered AT and accepted key reporting (" + init + ")";
     case PortAnswer::Refused: return "answered AT, but refused " + p.detail + " (ERROR)";
     case PortAnswer::Unanswered: return "answered AT, but not " + p.detail;
     case PortAnswer::Unreachable:
         return "the phone is off, out of range or did not accept the connection (" + p.detail +
                ")";
+    case PortAnswer::Stopped: return "not asked to the end: stopped";
     case PortAnswer::Hung:
         return "no result within " + std::to_string(PROBE_LIMIT / 1000) +
                " s (opening or writing hangs, and could not be cancelled)";

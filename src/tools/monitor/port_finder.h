@@ -21,12 +21,15 @@ enum class PortAnswer {
     Refused,    // OK to AT, ERROR to an init command (detail: the command)
     Unanswered, // OK to AT, no answer to an init command (detail: the command)
     Hung,       // gave no result within PROBE_LIMIT
+    Stopped,    // the user stopped the search while it was asked
 };
 
 struct PortProbe {
     std::string port;
     PortAnswer answer = PortAnswer::Absent;
     std::string detail;
+    // Why the port refused its line settings, if it did (it was asked anyway).
+    std::string refused;
 };
 
 // How long a port has to answer one command, and to give its whole result;
@@ -46,9 +49,11 @@ std::vector<std::string> PortsToAsk(size_t& listed);
 // Opens the port with the program's line settings (a listed one in the
 // device namespace) and sends AT; only after an OK, each init command in
 // turn, until one is not answered OK. Nothing more is written to a port that
-// did not answer OK. Within PROBE_LIMIT, and CANCEL_WAIT for a cancelled open.
+// did not answer OK. Within PROBE_LIMIT, and CANCEL_WAIT for a cancelled
+// open; when stop is signalled first (Ctrl+C), the question is left to its
+// thread at once and the answer is Stopped.
 PortProbe AskPort(const std::string& port, bool listed,
-                  const std::vector<std::string>& initCommands);
+                  const std::vector<std::string>& initCommands, HANDLE stop);
 // Waits at most waitMs in all for the questions left inside the driver; the
 // ports whose question has still not ended.
 std::vector<std::string> PortsStillInTheDriver(DWORD waitMs);
