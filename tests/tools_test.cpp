@@ -10,6 +10,7 @@
 
 #include "settings/settings_check.h"
 #include "settings/settings_edit.h"
+#include "settings/settings_testing.h"
 #include "settings/settings_text.h"
 #include "test_support.h"
 #include "tools/console_stop.h"
@@ -261,6 +262,66 @@ TEST(SettingsEdit, AFileIsReplacedWholeOrLeftAsItWas)
     string bytes;
     EXPECT_FALSE(ReadWholeFile(dir.Win("absent.ini"), bytes, why));
     EXPECT_EQ(why, "");
+}
+
+// Windows' documented failures of ReplaceFile, which Wine never gives,
+// played by a stand-in: each ends with the old settings or the new ones in
+// place, whole, and no copy of them deleted while the file lacks both.
+struct ReplaceFailure {
+    DWORD error;
+    bool renamesOld;   // the old file goes to the backup name (1177)
+    bool holdsFiles;   // the new file and the backup stay open: nothing moves them
+};
+ReplaceFailure Playing;
+std::vector<HANDLE> HeldFiles;
+BOOL WINAPI FailingReplace(LPCSTR replaced, LPCSTR replacement, LPCSTR backup, DWORD, LPVOID, LPVOID)
+{
+    if (Playing.renamesOld) MoveFileA(replaced, backup);
+    if (Playing.holdsFiles)
+        for (LPCSTR held : {replacement, backup})
+            HeldFiles.push_back(CreateFileA(held, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    SetLastError(Playing.error);
+    return FALSE;
+}
+
+TEST(SettingsEdit, AReplaceThatFailsAsWindowsMayLosesNeitherFile)
+{
+    const string OLD = "[Settings]\r\nPort=COM5\r\n", NEW = "[Settings]\r\nPort=COM6\r\n";
+    const struct {
+        const char* what;
+        ReplaceFailure failure;
+        bool replaced;
+        const char* said;
+    } cases[] = {
+        {"1176: both keep their names, and stay so", {ERROR_UNABLE_TO_MOVE_REPLACEMENT, false, false}, false, "; it is unchanged"},
+        {"1177: the old one under the backup name", {ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, true, false}, true, ""},
+        {"1177, and the new one cannot be moved", {ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, true, true}, false, "neither file could be put back"},
+        {"refused outright", {ERROR_INVALID_PARAMETER, false, false}, false, "; it is unchanged"},
+    };
+    ReplaceCall = FailingReplace;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        const string path = dir.Win("quorvix.ini");
+        WriteBytes(path, OLD);
+        Playing = c.failure;
+        string why;
+        EXPECT_EQ(ReplaceFileWhole(path, NEW, why), c.replaced) << why;
+        EXPECT_NE(why.find(c.said), string::npos) << why;
+        for (HANDLE h : HeldFiles) CloseHandle(h);
+        HeldFiles.clear();
+        if (c.failure.holdsFiles) {
+            // Nothing could move: both copies stay, under the names said.
+            EXPECT_FALSE(FileExists(path));
+            EXPECT_EQ(ReadBytes(path + ".old"), OLD);
+            EXPECT_EQ(ReadBytes(path + ".new"), NEW);
+            continue;
+        }
+        EXPECT_EQ(ReadBytes(path), c.replaced ? NEW : OLD);
+        EXPECT_FALSE(FileExists(path + ".new"));
+        EXPECT_FALSE(FileExists(path + ".old"));
+    }
+    ReplaceCall = ReplaceFileA;
 }
 
 // Hostile files, each in every encoding the profile functions read: the

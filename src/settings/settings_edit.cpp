@@ -5,8 +5,10 @@
 #include <numeric>
 
 #include "../util/program_section.h"
+#include "../util/system_message.h"
 #include "../util/text.h"
 #include "example_settings.h"
+#include "settings_testing.h"
 #include "settings_text.h"
 
 namespace {
@@ -105,7 +107,7 @@ bool ReadWholeFile(const string& path, string& bytes, string& why)
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         if (error != ERROR_FILE_NOT_FOUND)
-            why = "it cannot be read (system error " + std::to_string(error) + ")";
+            why = "it cannot be read (" + SystemMessage(error) + "); it is unchanged";
         return false;
     }
     char chunk[4096];
@@ -117,55 +119,101 @@ bool ReadWholeFile(const string& path, string& bytes, string& why)
         bytes.append(chunk, got);
     }
     CloseHandle(file);
-    if (!ok) why = "it cannot be read";
+    if (!ok) why = "it cannot be read; it is unchanged";
     return ok;
 }
+
+namespace {
+
+bool Exists(const string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool MoveInPlace(const string& from, const string& to)
+{
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+string FileName(const string& path)
+{
+    return path.substr(path.find_last_of("\\/") + 1);
+}
+
+} // namespace
+
+FileReplacing ReplaceCall = ReplaceFileA;
 
 bool ReplaceFileWhole(const string& path, const string& bytes, string& why)
 {
     const DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
-        why = "it is read-only";
+        why = "it is read-only; it is unchanged";
         return false;
     }
     const string fresh = path + ".new";
+    const string backup = path + ".old";
     HANDLE file = CreateFileA(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        why = "no new file can be made beside it (system error " + std::to_string(GetLastError()) +
-              ")";
+        why = "no new file can be made beside it (" + SystemMessage(GetLastError()) +
+              "); it is unchanged";
         return false;
     }
     DWORD written = 0;
     const bool whole =
         WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
         written == bytes.size() && FlushFileBuffers(file);
+    const DWORD writeError = GetLastError();
     CloseHandle(file);
     if (!whole) {
-        why = "the new file could not be written (system error " + std::to_string(GetLastError()) +
-              ")";
+        why = "the new file could not be written (" + SystemMessage(writeError) +
+              "); it is unchanged";
         DeleteFileA(fresh.c_str());
         return false;
     }
     // The old file stays until the new one is complete on disk. ReplaceFile
     // keeps the old file's permissions, attributes and streams; a file that
-    // is not there yet has none to keep.
+    // is not there yet has none to keep. With a backup name its failures
+    // leave the old file in place or under that name, never gone (without
+    // one, 1176 leaves the settings nowhere but in the new file).
     const bool existed = attributes != INVALID_FILE_ATTRIBUTES;
     for (int attempt = 1;; ++attempt) {
         const bool replaced =
-            existed ? ReplaceFileA(path.c_str(), fresh.c_str(), nullptr,
-                                   REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0
-                    : MoveFileExA(fresh.c_str(), path.c_str(),
-                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-        if (replaced) return true;
+            existed ? ReplaceCall(path.c_str(), fresh.c_str(), backup.c_str(),
+                                  REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0
+                    : MoveInPlace(fresh, path);
+        if (replaced) {
+            DeleteFileA(backup.c_str());
+            return true;
+        }
         const DWORD error = GetLastError();
+        const string failed = "it cannot be replaced (" + SystemMessage(error) + ")";
+        if (existed && !Exists(path)) {
+            // 1177: the old file is now the backup and the new one not in
+            // place; any other failure that took the old file away alike.
+            if (MoveInPlace(fresh, path)) {
+                DeleteFileA(backup.c_str());
+                return true;
+            }
+            if (Exists(backup) && MoveInPlace(backup, path)) {
+                DeleteFileA(fresh.c_str());
+                why = failed + "; it is unchanged";
+                return false;
+            }
+            why = failed + ", and neither file could be put back in its place: the settings are in " +
+                  FileName(backup) + ", the new ones in " + FileName(fresh) + "; rename one of them to " +
+                  FileName(path);
+            return false;
+        }
         // A virus scanner or a sync client may hold the file for a moment.
         const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
                           error == ERROR_UNABLE_TO_REMOVE_REPLACED ||
                           error == ERROR_UNABLE_TO_MOVE_REPLACEMENT;
         if (!held || attempt == REPLACE_ATTEMPTS) {
-            why = "it cannot be replaced (system error " + std::to_string(error) + ")";
-            DeleteFileA(fresh.c_str());
+            why = failed + "; it is unchanged";
+            // Only a copy of what the old file already holds goes.
+            if (!existed || Exists(path)) DeleteFileA(fresh.c_str());
             return false;
         }
         Sleep(REPLACE_RETRY_PAUSE);

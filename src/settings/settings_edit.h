@@ -20,11 +20,13 @@ std::string WithCommandLines(const std::string& text, const std::vector<std::str
 // The file's bytes; false when it cannot be read, with why ("" when it does
 // not exist).
 bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& why);
-// Writes a new file beside path, then puts it in path's place in one step,
-// keeping the old file's permissions and attributes, and trying again for
-// about a second while another program holds it: path holds either its old
-// bytes or all of the new ones, never a part.
-// False, with the reason in why and path unchanged, when that cannot be done.
+// Writes a new file beside path (path.new), then puts it in path's place in
+// one step, keeping the old file's permissions and attributes (the old one
+// passes through path.old), and trying again for about a second while
+// another program holds it: path holds either its old bytes or all of the
+// new ones, never a part, and no copy is deleted while path lacks both.
+// False, with the reason and where the settings are in why, when that
+// cannot be done.
 bool ReplaceFileWhole(const std::string& path, const std::string& bytes, std::string& why);
 // Reads the settings file (the shipped example, with Windows line ends, where
 // there is none), changes its text with edit and replaces it whole, in the

@@ -73,7 +73,7 @@ int FindPhone(const Settings& settings, bool write, bool all, HANDLE stop)
     if (!EditSettingsFile(
             settings.IniPath, [&](const std::string& text) { return WithPort(text, phone); },
             why)) {
-        Say(stderr, "%s cannot be written: %s; it is unchanged.\n",
+        Say(stderr, "%s cannot be written: %s.\n",
             settings.IniPath.c_str(), why.c_str());
         return 2;
     }

@@ -73,7 +73,7 @@ int FinishLearning(const Settings& settings, bool write, int result)
     if (!EditSettingsFile(
             settings.IniPath,
             [&](const std::string& text) { return WithCommandLines(text, lines, LearnedSection); }, why)) {
-        Say(stderr, "%s cannot be written: %s; it is unchanged.\n",
+        Say(stderr, "%s cannot be written: %s.\n",
             settings.IniPath.c_str(), why.c_str());
         return 2;
     }
