@@ -158,7 +158,8 @@ TEST_F(IniFiles, APressRunsTheForegroundProgramsOwnKeysElseThoseOfCommands)
         "[Commands:alpha.exe]\r\n: 5,=WINAMP,105\r\n: 7,=WINAMP,107\r\n7,=WINAMP,100\r\n"
         "[Commands: BETA.EXE ]\r\n: 6,=WINAMP,206\r\n"
         "[Commands:Alpha.exe]\r\n: 6,=WINAMP,999\r\n[Commands:C:\\x\\gamma.exe]\r\n"
-        ": 5,=WINAMP,999\r\n[Commands:*.exe]\r\n: 5,=WINAMP,999\r\n"));
+        ": 5,=WINAMP,999\r\n[Commands:*.exe]\r\n: 5,=WINAMP,999\r\n"
+        "[Commands:\xDC" "BER.EXE]\r\n: 5,=WINAMP,305\r\n"));
     const struct {
         const char* program;  // "" when the lookup failed
         const char* line;
@@ -170,6 +171,8 @@ TEST_F(IniFiles, APressRunsTheForegroundProgramsOwnKeysElseThoseOfCommands)
         {"beta.exe", "+CKEV: 6,1", "WINAMP,206"},
         {"beta.exe", "+CKEV: 5,1", "WINAMP,5"},
         {"gamma.exe", "+CKEV: 5,1", "WINAMP,5"},
+        // Without case beyond a-z too, as Windows compares file names (1252 here).
+        {"\xFC" "ber.exe", "+CKEV: 5,1", "WINAMP,305"},
         {"", "+CKEV: 5,1", "WINAMP,5"},
         {"x.exe", "+CKEV: 8,1", ""},
     };

@@ -15,9 +15,12 @@
 #include "test_support.h"
 #include "tools/console_stop.h"
 #include "tools/monitor/key_learning.h"
+#include "tools/monitor/monitor_commands.h"
 #include "tools/monitor/port_finder.h"
 #include "util/ini_file.h"
+#include "util/foreground_program.h"
 #include "util/program_folder.h"
+#include "util/program_folder_testing.h"
 #include "util/text.h"
 
 namespace {
@@ -116,11 +119,11 @@ TEST(SettingsCheck, ACleanFileGivesNothingAndStructuralSlipsAreNamed)
     EXPECT_NE(Describe(CheckSettings("[Settings]\r\nPort=COM1\r\n")).find("no keys in [Commands]"),
               string::npos);
     // A byte-order mark and CR-only line ends are named as such; the rest is
-    // read as the program reads it.
+    // read as the program on Windows reads it.
     const string bom = Describe(
         CheckSettings("\xEF\xBB\xBF[Settings]\r\nPort=COM5\r\n[Commands]\r\na=WINAMP,1\r\n"));
-    EXPECT_NE(bom.find("1: the file starts with a UTF-8 byte-order mark"), string::npos) << bom;
-    EXPECT_EQ(bom.find("outside any section"), string::npos) << bom;
+    EXPECT_NE(bom.find("1: the section header [Settings] sits behind a UTF-8 byte-order mark"), string::npos) << bom;
+    EXPECT_NE(bom.find("2: 'Port=COM5' is outside any section"), string::npos) << bom;
     const string cr = Describe(CheckSettings("[Settings]\rPort=COM5\r[Commands]\ra=WINAMP,1\r"));
     EXPECT_NE(cr.find("1: this line ends with CR alone"), string::npos) << cr;
     EXPECT_EQ(cr.find("no keys in [Commands]"), string::npos) << cr;
@@ -149,6 +152,19 @@ TEST(SettingsCheck, ProgramSectionsAreCheckedLikeCommands)
     EXPECT_NE(all.find("9: a second section for powerpnt.exe (the first is on line 3)"),
               string::npos) << all;
     EXPECT_NE(all.find("11: section [Commands:vlc.exe] has no keys"), string::npos) << all;
+    // Names the foreground program's file name never has.
+    const string never = Describe(CheckSettings("[Commands:POWERPNT]\r\na=WINAMP,1\r\n"
+                                                "[Commands:Slide Show - talk.pptx - PowerPoint]\r\nb=WINAMP,1\r\n"
+                                                "[Commands:vlc.exe.]\r\nc=WINAMP,1\r\n"));
+    EXPECT_NE(never.find("1: section [Commands:POWERPNT] never applies: 'POWERPNT' has no extension"), string::npos) << never;
+    EXPECT_NE(never.find("5: section [Commands:vlc.exe.] never applies: 'vlc.exe.' ends with a dot"), string::npos) << never;
+    // The program reads 32767 bytes of section names; the rest it never finds.
+    string many = "[Commands]\r\na=WINAMP,1\r\n";
+    for (int i = 0; i < 1200; ++i) many += "[Commands:program-number-" + std::to_string(1000 + i) + ".exe]\r\nb=WINAMP,1\r\n";
+    const string cut = Describe(CheckSettings(many));
+    // One byte ends the list, 9 are "Commands" and its zero, 33 each program's name.
+    const int first = 2 * ((32766 - 1 - 9) / 33 + 1) + 1;
+    EXPECT_NE(cut.find(std::to_string(first) + ": the section names fill the 32767 bytes"), string::npos) << cut.substr(0, 2000);
 }
 
 TEST(SettingsCheck, ACommandsSectionTooLongToLoadIsNamedWhereItIsCut)
@@ -388,8 +404,8 @@ TEST(SettingsText, TheToolsReadEveryFileAsTheProgramDoesAndEditOnlyWhatTheyMean)
         {"LF alone, no last line end", "[Settings]\nPort=COM9\n[Commands]\ng=1"},
         {"a value beyond ASCII", "[Settings]\r\nPort=COM2\r\n[Commands]\r\nm=EXECUTE,C:\\M\xC3\xBCsik\\p.exe\r\n"},
     };
-    const SettingsEncoding encodings[] = {SettingsEncoding::Ansi, SettingsEncoding::Utf8,
-                                          SettingsEncoding::Utf16LE};
+    // Windows' two; Wine also reads a UTF-8 mark as Unicode, Windows does not.
+    const SettingsEncoding encodings[] = {SettingsEncoding::Ansi, SettingsEncoding::Utf16LE};
     TempDir dir;
     const string path = dir.Win("quorvix.ini");
     const string added = LearnedCommandsLine(": 7,");
@@ -406,13 +422,13 @@ TEST(SettingsText, TheToolsReadEveryFileAsTheProgramDoesAndEditOnlyWhatTheyMean)
             EXPECT_EQ(SharedReading(bytes), before);
 
             string why;
-            ASSERT_TRUE(EditSettingsFile(path, [](const string& t) { return WithPort(t, "COM42"); }, why)) << why;
+            ASSERT_TRUE(EditSettingsFile(path, [](const string& t, unsigned) { return WithPort(t, "COM42"); }, why)) << why;
             const size_t port = before.find(' ');
             EXPECT_EQ(ProgramReading(path), "Port=COM42" + before.substr(port));
             EXPECT_EQ(DecodeSettings(ReadBytes(dir.Unix("quorvix.ini"))).encoding, encoding);
 
             WriteBytes(dir.Unix("quorvix.ini"), bytes);
-            ASSERT_TRUE(EditSettingsFile(path, [&](const string& t) { return WithCommandLines(t, {added}); }, why)) << why;
+            ASSERT_TRUE(EditSettingsFile(path, [&](const string& t, unsigned) { return WithCommandLines(t, {added}); }, why)) << why;
             EXPECT_EQ(ProgramReading(path), before + " : 7,=" + TrimBlanks(added.substr(added.find('=') + 1)));
         }
     // The checker names the header that opens another section than it seems to.
@@ -423,6 +439,39 @@ TEST(SettingsText, TheToolsReadEveryFileAsTheProgramDoesAndEditOnlyWhatTheyMean)
     unicode.encoding = SettingsEncoding::Utf16LE;
     unicode.text = files[0].text;
     EXPECT_TRUE(CheckSettings(EncodeSettings(unicode)).empty()) << Describe(CheckSettings(EncodeSettings(unicode)));
+}
+
+// Windows reads only FF FE as Unicode: behind a UTF-8 mark the header of
+// line 1 is lost, and FE FF holds no text at all. The checker says so; an
+// edit drops the UTF-8 mark, saying so, and leaves FE FF alone.
+TEST(SettingsText, MarksAreReadAsWindowsReadsThem)
+{
+    const string text = "[Settings]\r\nPort=COM3\r\n[Commands]\r\na=WINAMP,1\r\n";
+    const string marked = "\xEF\xBB\xBF" + text;
+    string found = Describe(CheckSettings(marked));
+    EXPECT_NE(found.find("1: the section header [Settings] sits behind a UTF-8 byte-order mark"), string::npos) << found;
+    EXPECT_NE(found.find("2: 'Port=COM3' is outside any section"), string::npos) << found;
+    string bigEndian = "\xFE\xFF";
+    for (char c : text) bigEndian += string(1, '\0') + c;
+    found = Describe(CheckSettings(bigEndian));
+    EXPECT_EQ(found.find("0: the file is UTF-16 big-endian"), 0u) << found;
+    // Letters beyond ASCII written in UTF-8 with no mark are read as ANSI.
+    const string music = "[Settings]\r\nPort=COM3\r\n[Commands]\r\nm=EXECUTE,C:\\M\xC3\xBCsik\\p.exe\r\n";
+    EXPECT_NE(Describe(CheckSettings(music)).find("4: this line holds UTF-8 text"), string::npos);
+    EXPECT_EQ(Describe(CheckSettings(InAnsi(music))).find("UTF-8"), string::npos);
+
+    TempDir dir;
+    const string path = dir.Win("quorvix.ini");
+    auto port = [](const string& t, unsigned) { return WithPort(t, "COM42"); };
+    string why, note;
+    WriteBytes(path, marked);
+    EXPECT_TRUE(EditSettingsFile(path, port, why, &note)) << why;
+    EXPECT_EQ(ReadBytes(path), "[Settings]\r\nPort=COM42\r\n[Commands]\r\na=WINAMP,1\r\n");
+    EXPECT_NE(note.find("byte-order mark was removed"), string::npos) << note;
+    WriteBytes(path, bigEndian);
+    EXPECT_FALSE(EditSettingsFile(path, port, why));
+    EXPECT_NE(why.find("big-endian"), string::npos) << why;
+    EXPECT_EQ(ReadBytes(path), bigEndian);
 }
 
 // Each key's name is its press line from the last ": " on without the final
@@ -523,6 +572,27 @@ TEST(ProgramFolder, APathIsTakenInEveryCodePageThatHoldsIt)
             EXPECT_STREQ(back, c.path);
         }
     }
+}
+
+// Program names compare as Windows compares file names, over the whole code
+// page they are written in; with UTF-8 as the system's code page (which
+// Wine cannot be given) the foreground name is still spelt and matched.
+UINT WINAPI Utf8AsAnsi() { return CP_UTF8; }
+
+TEST(ProgramFolder, ProgramNamesCompareAsFileNamesInEveryCodePage)
+{
+    EXPECT_TRUE(SameFileName("\xFC" "ber.exe", "\xDC" "BER.EXE", 1252));
+    EXPECT_TRUE(SameFileName("\xC2\xF5\xEE\xE4.exe", "\xE2\xF5\xEE\xE4.EXE", 1251));
+    EXPECT_FALSE(SameFileName("uber.exe", "\xFC" "ber.exe", 1252));
+    EXPECT_FALSE(SameFileName("vlc.exe", "vlc.ex", 1252));
+    AnsiCodePage = Utf8AsAnsi;
+    string name;
+    const bool spelt = ToCodePage(CP_ACP, L"\x00DC" L"ber.exe", 8, name);
+    const bool same = SameFileName(name, "\xC3\xBC" "BER.EXE");
+    AnsiCodePage = GetACP;
+    EXPECT_TRUE(spelt);
+    EXPECT_EQ(name, "\xC3\x9C" "ber.exe");
+    EXPECT_TRUE(same);
 }
 
 // Closing the console window ends the process when the handler returns: it
@@ -883,6 +953,27 @@ TEST_F(Monitor, BluetoothPortsComeFirstByTheirCleanNames)
     EXPECT_EQ(std::count(ports.begin(), ports.end(), "COM77"), 1);
 }
 
+// --for takes the program's name as typed into a file of any encoding: in a
+// Unicode file its letters stay whole (not U+FFFD); a key that [Commands]
+// maps gets no placeholder.
+TEST(KeyLearning, AProgramsNameGoesIntoAUnicodeFileAsTyped)
+{
+    TempDir dir;
+    const string path = dir.Win("quorvix.ini");
+    SettingsText file;
+    file.encoding = SettingsEncoding::Utf16LE;
+    file.text = "[Settings]\r\nPort=COM9\r\n[Commands]\r\n: 9,=WINAMP,40046\r\n";
+    WriteBytes(path, EncodeSettings(file));
+    const Settings settings = LoadSettingsFrom(path);
+    LearnInto("Commands:\xDC" "ber.exe", "Commands:\xC3\x9C" "ber.exe");
+    LearnLine(settings, "+CKEV: 9,1");
+    LearnLine(settings, "+CKEV: 5,1");
+    EXPECT_EQ(FinishLearning(settings, true, 0), 0);
+    const SettingsText written = DecodeSettings(ReadBytes(path));
+    EXPECT_EQ(written.encoding, SettingsEncoding::Utf16LE);
+    EXPECT_EQ(written.text, file.text + "[Commands:\xC3\x9C" "ber.exe]\r\n: 5,= ; key 5: put a command here\r\n");
+}
+
 // Keys 1, 5, * and 5 again: three names learned, three lines appended, the
 // mapped key shown with its command; the checker takes the file.
 TEST_F(Monitor, LearnsEachNewKeysNameAndAppendsItsLine)
@@ -914,15 +1005,17 @@ TEST_F(Monitor, LearnsEachNewKeysNameAndAppendsItsLine)
     EXPECT_EQ(RunProgram("\"" + check + "\"", 30000, &out), 0) << out;
     EXPECT_NE(out.find("hint: key ': *,': no command yet"), string::npos) << out;
 
-    // For one program: a key [Commands] maps is new to that program's section.
+    // For one program: a key [Commands] maps keeps its meaning there (a
+    // placeholder would switch it off); a key it lacks is learned.
     TerminalMonitor forOne;
     ASSERT_TRUE(forOne.Start(dir, "--learn --write --for VLC.EXE " + pty.pcPath, false));
     EXPECT_EQ(phone.ReadAtLeast(20, 20000).size(), 20u);
-    phone.Write("+CKEV: 9,1\r\n+CKEV: 9,0\r\n");
-    EXPECT_TRUE(forOne.Shows("new key : 9,", 10000)) << forOne.Text();
+    phone.Write("+CKEV: 9,1\r\n+CKEV: 9,0\r\n+CKEV: 7,1\r\n+CKEV: 7,0\r\n");
+    EXPECT_TRUE(forOne.Shows("new key : 7,", 10000)) << forOne.Text();
+    EXPECT_TRUE(forOne.Shows("key : 9, runs WINAMP,40046 from [Commands]", 1000)) << forOne.Text();
     EXPECT_NE(forOne.CtrlC().find("EXIT=0"), string::npos) << forOne.Text();
     EXPECT_EQ(ReadBytes(dir.Win("quorvix.ini")),
-              settings + lines + "[Commands:VLC.EXE]\r\n: 9,= ; key 9: put a command here\r\n");
+              settings + lines + "[Commands:VLC.EXE]\r\n: 7,= ; key 7: put a command here\r\n");
 }
 
 } // namespace

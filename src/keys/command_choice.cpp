@@ -27,7 +27,7 @@ const ProgramCommands* SectionForProgram(const Settings& settings, const std::st
     if (program.empty()) return nullptr;
     const auto found = std::find_if(
         settings.ProgramSections.begin(), settings.ProgramSections.end(),
-        [&](const ProgramCommands& section) { return SameName(section.Program, program); });
+        [&](const ProgramCommands& section) { return SameFileName(section.Program, program); });
     return found == settings.ProgramSections.end() ? nullptr : &*found;
 }
 

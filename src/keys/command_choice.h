@@ -16,7 +16,8 @@ struct ChosenCommand {
 // The foreground program's file name where some program section could use
 // it, else "": a file without program sections costs no lookup.
 std::string ProgramForChoice(const Settings& settings);
-// The section for program (its file name, matched without case), or null.
+// The section for program (its file name, matched without case as Windows
+// matches file names), or null.
 const ProgramCommands* SectionForProgram(const Settings& settings, const std::string& program);
 // The keys of the foreground program's section that the line names, in
 // file order; when that section names none of them (or there is no such

@@ -36,7 +36,7 @@ string Quoted(const string& s)
 
 // The sections as the profile functions read them, each entry that they
 // would read otherwise than meant named and left out.
-std::vector<Section> ReadSections(const string& text, std::vector<Finding>& findings)
+std::vector<Section> ReadSections(const string& text, bool marked, std::vector<Finding>& findings)
 {
     const std::vector<TextLine> lines = LinesOf(text);
     const auto crAlone = std::find_if(lines.begin(), lines.end(), [&](const TextLine& l) {
@@ -54,6 +54,8 @@ std::vector<Section> ReadSections(const string& text, std::vector<Finding>& find
             if (!e.key.empty() && e.key[0] == '[')
                 findings.push_back({e.line, "section header without ']': " + Quoted(line) +
                                                 " is not read as a section; close it with ']'"});
+            else if (s.line == 0 && marked && e.line == 1)
+                continue;  // the mark's own finding says what is lost
             else if (s.line == 0)
                 findings.push_back({e.line, Quoted(line) +
                                                 " is outside any section and is ignored; put it "
@@ -347,16 +349,62 @@ std::vector<Finding> CheckSettings(const string& bytes)
 {
     std::vector<Finding> findings;
     const SettingsText decoded = DecodeSettings(bytes);
-    if (decoded.encoding == SettingsEncoding::Utf8)
-        findings.push_back({1, "the file starts with a UTF-8 byte-order mark: Windows reads it as "
-                               "part of the first line, so the section there is not found and "
-                               "its settings are lost (Wine skips the mark); save the file "
-                               "without it (as ANSI or Unicode)"});
-    const std::vector<Section> sections = ReadSections(decoded.text, findings);
+    if (decoded.encoding == SettingsEncoding::Utf16BE) {
+        findings.push_back({0, "the file is UTF-16 big-endian (it starts with FE FF): Windows reads "
+                               "it as ANSI, finds none of its sections and runs with the "
+                               "defaults; save it in Notepad as ANSI or as Unicode"});
+        return findings;
+    }
+    const bool marked = decoded.encoding == SettingsEncoding::Utf8Marked;
+    const string& text = decoded.text;
+    if (marked) {
+        const size_t mark = string(UTF8_MARK).size();
+        string header;
+        const std::vector<TextLine> lines = LinesOf(text);
+        if (HeaderName(LineText(text, lines[0]).substr(mark), header))
+            findings.push_back({1, "the section header [" + header + "] sits behind a UTF-8 "
+                                   "byte-order mark: Windows reads the mark as part of the "
+                                   "line, so that section is not found and its settings are "
+                                   "lost (Wine skips the mark); save the file without the mark "
+                                   "(as ANSI or as Unicode), or let quorvix-monitor --write "
+                                   "remove it"});
+        else
+            findings.push_back({1, "the file starts with a UTF-8 byte-order mark, which Windows "
+                                   "reads as part of the first line (Wine skips it); save the "
+                                   "file without the mark (as ANSI or as Unicode)"});
+    }
+    if (decoded.encoding != SettingsEncoding::Utf16LE &&
+        HoldsUtf8Letters(marked ? text.substr(string(UTF8_MARK).size()) : text)) {
+        int number = 0;
+        for (const TextLine& l : LinesOf(text)) {
+            ++number;
+            const string line = LineText(text, l).substr(number == 1 && marked ? 3 : 0);
+            if (std::any_of(line.begin(), line.end(), [](char c) { return (c & 0x80) != 0; })) {
+                findings.push_back({number, "this line holds UTF-8 text, which the program "
+                                            "reads in the system's ANSI code page as other "
+                                            "letters (unless Windows uses UTF-8 for it); save "
+                                            "the file as Unicode in Notepad, or keep to ASCII"});
+                break;
+            }
+        }
+    }
+    const std::vector<Section> sections = ReadSections(text, marked, findings);
     const Section* settings = nullptr;
     const Section* commands = nullptr;
     std::vector<const Section*> programs;
+    size_t nameBytes = 1;
+    bool namesCut = false;
     for (const Section& s : sections) {
+        nameBytes += s.name.size() + 1;
+        if (nameBytes > KEY_LIST_SIZE - 1 && !namesCut) {
+            findings.push_back({s.line, "the section names fill the " +
+                                            std::to_string(KEY_LIST_SIZE) +
+                                            " bytes that the program reads of them: [" + s.name +
+                                            "] and every section after it are not found; remove "
+                                            "sections you no longer use"});
+            namesCut = true;
+        }
+        if (namesCut) continue;
         const string program = SectionProgram(s.name);
         if (!program.empty()) {
             if (const char* fault = ProgramNameFault(program)) {
@@ -381,6 +429,9 @@ std::vector<Finding> CheckSettings(const string& bytes)
                                                 "you no longer use"});
                 continue;
             }
+            if (const char* doubt = ProgramNameDoubt(program))
+                findings.push_back({s.line, "section [" + s.name + "] never applies: " +
+                                                Quoted(program) + " " + doubt});
             programs.push_back(&s);
             continue;
         }

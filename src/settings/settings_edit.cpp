@@ -4,6 +4,7 @@
 
 #include <numeric>
 
+#include "../util/foreground_program.h"
 #include "../util/program_section.h"
 #include "../util/system_message.h"
 #include "../util/text.h"
@@ -34,14 +35,15 @@ bool IsHeader(const string& line)
 // The lines of the first section of that name: its header's index and the
 // index after its last line; false when there is none.
 bool FindSection(const string& text, const std::vector<TextLine>& lines, const string& name,
-                 size_t& header, size_t& after)
+                 size_t& header, size_t& after, unsigned codePage = CP_ACP)
 {
     for (size_t i = 0; i < lines.size(); ++i) {
         string found;
         if (!HeaderName(LineText(text, lines[i]), found)) continue;
         // A program's section by its program, however the header spaces it.
         const string program = SectionProgram(name);
-        if (!SameName(found, name) && (program.empty() || !SameName(SectionProgram(found), program)))
+        if (!SameName(found, name) &&
+            (program.empty() || !SameFileName(SectionProgram(found), program, codePage)))
             continue;
         header = i;
         after = i + 1;
@@ -81,7 +83,7 @@ string WithPort(const string& text, const string& port)
 }
 
 string WithCommandLines(const string& text, const std::vector<string>& added,
-                        const string& section)
+                        const string& section, unsigned codePage)
 {
     const std::vector<TextLine> lines = LinesOf(text);
     const string eol = LineEndOf(text);
@@ -89,7 +91,7 @@ string WithCommandLines(const string& text, const std::vector<string>& added,
         std::accumulate(added.begin(), added.end(), string(),
                         [&](const string& all, const string& line) { return all + line + eol; });
     size_t header = 0, after = 0;
-    if (!FindSection(text, lines, section, header, after))
+    if (!FindSection(text, lines, section, header, after, codePage))
         return Ended(text) + "[" + section + "]" + eol + block;
     size_t last = header;
     for (size_t i = header + 1; i < after; ++i)
@@ -220,8 +222,9 @@ bool ReplaceFileWhole(const string& path, const string& bytes, string& why)
     }
 }
 
-bool EditSettingsFile(const string& path, const std::function<string(const string&)>& edit,
-                      string& why)
+bool EditSettingsFile(const string& path,
+                      const std::function<string(const string&, unsigned)>& edit, string& why,
+                      string* note)
 {
     string bytes;
     SettingsText settings;
@@ -234,7 +237,25 @@ bool EditSettingsFile(const string& path, const std::function<string(const strin
             settings.text += *c;
         }
     }
-    // Written back in the encoding it was read in, with its mark.
-    settings.text = edit(settings.text);
+    if (settings.encoding == SettingsEncoding::Utf16BE) {
+        why = "it is UTF-16 big-endian (it starts with FE FF), which Windows does not read as "
+              "text; save it in Notepad as ANSI or as Unicode; it is unchanged";
+        return false;
+    }
+    if (settings.encoding == SettingsEncoding::Utf8Marked) {
+        // Windows reads the mark as part of line 1 and the rest as ANSI:
+        // without it the file reads as it did, its first line included.
+        settings.text.erase(0, TextLength(UTF8_MARK));
+        settings.encoding = SettingsEncoding::Ansi;
+        if (note)
+            *note = string("its UTF-8 byte-order mark was removed: Windows read it as part of the "
+                           "first line") +
+                    (HoldsUtf8Letters(settings.text)
+                         ? "; its letters beyond ASCII are still read in the ANSI code page, so "
+                           "save it as Unicode in Notepad to keep them"
+                         : "");
+    }
+    // Written back in the encoding it was read in.
+    settings.text = edit(settings.text, settings.encoding == SettingsEncoding::Utf16LE ? CP_UTF8 : CP_ACP);
     return ReplaceFileWhole(path, EncodeSettings(settings), why);
 }

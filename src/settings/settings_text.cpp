@@ -6,7 +6,6 @@ namespace {
 
 using std::string;
 
-const string UTF8_MARK = "\xEF\xBB\xBF";
 const string UTF16LE_MARK = "\xFF\xFE";
 const string UTF16BE_MARK = "\xFE\xFF";
 
@@ -31,13 +30,13 @@ void AppendUtf8(string& out, unsigned long code)
 
 // A lone surrogate keeps its own three-byte form, so that even a damaged
 // UTF-16 file comes back as it was.
-string Utf16ToUtf8(const string& bytes, size_t from, bool bigEndian)
+string Utf16ToUtf8(const string& bytes, size_t from)
 {
     string out;
     auto unitAt = [&](size_t i) {
         const unsigned char a = static_cast<unsigned char>(bytes[i]);
         const unsigned char b = static_cast<unsigned char>(bytes[i + 1]);
-        return bigEndian ? (a << 8 | b) : (b << 8 | a);
+        return b << 8 | a;
     };
     for (size_t i = from; i + 1 < bytes.size(); i += 2) {
         const unsigned long unit = static_cast<unsigned long>(unitAt(i));
@@ -54,16 +53,14 @@ string Utf16ToUtf8(const string& bytes, size_t from, bool bigEndian)
     return out;
 }
 
-void AppendUnit(string& out, unsigned long unit, bool bigEndian)
+void AppendUnit(string& out, unsigned long unit)
 {
-    const char high = static_cast<char>(unit >> 8);
-    const char low = static_cast<char>(unit & 0xFF);
-    out += bigEndian ? high : low;
-    out += bigEndian ? low : high;
+    out += static_cast<char>(unit & 0xFF);
+    out += static_cast<char>(unit >> 8);
 }
 
 // Bytes that are no UTF-8 become U+FFFD; the decoder above never makes such.
-string Utf8ToUtf16(const string& text, bool bigEndian)
+string Utf8ToUtf16(const string& text)
 {
     string out;
     for (size_t i = 0; i < text.size();) {
@@ -81,16 +78,16 @@ string Utf8ToUtf16(const string& text, bool bigEndian)
             }
         }
         if (!valid) {
-            AppendUnit(out, 0xFFFD, bigEndian);
+            AppendUnit(out, 0xFFFD);
             ++i;
             continue;
         }
         i += length;
         if (code >= 0x10000) {
-            AppendUnit(out, 0xD800 + ((code - 0x10000) >> 10), bigEndian);
-            AppendUnit(out, 0xDC00 + ((code - 0x10000) & 0x3FF), bigEndian);
+            AppendUnit(out, 0xD800 + ((code - 0x10000) >> 10));
+            AppendUnit(out, 0xDC00 + ((code - 0x10000) & 0x3FF));
         } else {
-            AppendUnit(out, code, bigEndian);
+            AppendUnit(out, code);
         }
     }
     return out;
@@ -103,33 +100,45 @@ bool StartsWith(const string& bytes, const string& mark)
 
 } // namespace
 
+const char* const UTF8_MARK = "\xEF\xBB\xBF";
+
 SettingsText DecodeSettings(const string& bytes)
 {
     SettingsText s;
-    if (StartsWith(bytes, UTF8_MARK)) {
-        s.encoding = SettingsEncoding::Utf8;
-        s.text = bytes.substr(UTF8_MARK.size());
-    } else if (StartsWith(bytes, UTF16LE_MARK)) {
+    if (StartsWith(bytes, UTF16LE_MARK)) {
         s.encoding = SettingsEncoding::Utf16LE;
-        s.text = Utf16ToUtf8(bytes, UTF16LE_MARK.size(), false);
-    } else if (StartsWith(bytes, UTF16BE_MARK)) {
-        s.encoding = SettingsEncoding::Utf16BE;
-        s.text = Utf16ToUtf8(bytes, UTF16BE_MARK.size(), true);
-    } else {
-        s.text = bytes;
+        s.text = Utf16ToUtf8(bytes, UTF16LE_MARK.size());
+        return s;
     }
+    if (StartsWith(bytes, UTF8_MARK)) s.encoding = SettingsEncoding::Utf8Marked;
+    if (StartsWith(bytes, UTF16BE_MARK)) s.encoding = SettingsEncoding::Utf16BE;
+    s.text = bytes;
     return s;
 }
 
 string EncodeSettings(const SettingsText& s)
 {
-    switch (s.encoding) {
-    case SettingsEncoding::Utf8: return UTF8_MARK + s.text;
-    case SettingsEncoding::Utf16LE: return UTF16LE_MARK + Utf8ToUtf16(s.text, false);
-    case SettingsEncoding::Utf16BE: return UTF16BE_MARK + Utf8ToUtf16(s.text, true);
-    case SettingsEncoding::Ansi: break;
-    }
+    if (s.encoding == SettingsEncoding::Utf16LE) return UTF16LE_MARK + Utf8ToUtf16(s.text);
     return s.text;
+}
+
+bool HoldsUtf8Letters(const string& text)
+{
+    bool beyondAscii = false;
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char lead = static_cast<unsigned char>(text[i]);
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        const size_t length = lead >= 0xF0 && lead < 0xF5 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+        if (length == 0 || lead >= 0xF5 || i + length > text.size()) return false;
+        for (size_t k = 1; k < length; ++k)
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+        beyondAscii = true;
+        i += length;
+    }
+    return beyondAscii;
 }
 
 std::vector<TextLine> LinesOf(const string& text)

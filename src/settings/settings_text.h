@@ -7,20 +7,29 @@
 #include <string>
 #include <vector>
 
-// The profile functions read a file with a byte-order mark as Unicode (UTF-8
-// or UTF-16), any other as ANSI.
-enum class SettingsEncoding { Ansi, Utf8, Utf16LE, Utf16BE };
+// Windows' profile functions read a file as Unicode (UTF-16 LE) only when it
+// starts with FF FE; any other file as ANSI, a UTF-8 mark (EF BB BF) then
+// being part of line 1, and FE FF (UTF-16 BE) as ANSI bytes that hold no
+// setting. (Wine reads all three marks as Unicode: the tools keep to
+// Windows' rule.)
+enum class SettingsEncoding { Ansi, Utf8Marked, Utf16LE, Utf16BE };
 
 struct SettingsText {
     SettingsEncoding encoding = SettingsEncoding::Ansi;
-    // An ANSI file's bytes as they are; a marked file's text after its mark,
-    // in UTF-8, so that nothing in it is lost on the way back.
+    // What the profile functions read: the bytes as they are (a UTF-8 mark
+    // included), or a UTF-16 LE file's text after its mark, in UTF-8, so
+    // that nothing in it is lost on the way back.
     std::string text;
 };
 
 SettingsText DecodeSettings(const std::string& bytes);
-// The file's bytes again, with its mark: an unchanged text gives the same bytes.
+// The file's bytes again: an unchanged text gives the same bytes.
 std::string EncodeSettings(const SettingsText& settings);
+// The bytes of a UTF-8 mark, which begin a Utf8Marked text.
+extern const char* const UTF8_MARK;
+// Whether text holds letters beyond ASCII written in UTF-8 (and nothing
+// that is no UTF-8), which the ANSI calls read as other letters.
+bool HoldsUtf8Letters(const std::string& text);
 
 // Where a line starts, where its end (LF, CR LF or CR alone) starts, and
 // where the next line begins.

@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "program_folder.h"
+#include "program_folder_testing.h"
 
 namespace {
 
@@ -35,4 +38,31 @@ std::string ForegroundProgram()
     // spell must match nothing rather than a look-alike with '?'.
     std::string name;
     return ToCodePage(CP_ACP, image, static_cast<int>(length), name) ? FileNamePart(name) : "";
+}
+
+namespace {
+
+// The name in wide characters; empty when it is empty or no text of the code page.
+std::vector<wchar_t> WideName(const std::string& name, UINT codePage)
+{
+    const int length = static_cast<int>(name.size());
+    const int size = MultiByteToWideChar(codePage, 0, name.data(), length, nullptr, 0);
+    if (size <= 0) return std::vector<wchar_t>();
+    std::vector<wchar_t> wide(static_cast<size_t>(size));
+    MultiByteToWideChar(codePage, 0, name.data(), length, wide.data(), size);
+    return wide;
+}
+
+} // namespace
+
+bool SameFileName(const std::string& a, const std::string& b, unsigned codePage)
+{
+    if (a == b) return true;
+    const UINT page = codePage == CP_ACP ? AnsiCodePage() : codePage;
+    const std::vector<wchar_t> wa = WideName(a, page), wb = WideName(b, page);
+    if (wa.empty() || wb.empty()) return false;
+    // The file system's own rule: an ordinal comparison of the upper-cased
+    // characters, the same in every locale.
+    return CompareStringOrdinal(wa.data(), static_cast<int>(wa.size()), wb.data(),
+                                static_cast<int>(wb.size()), TRUE) == CSTR_EQUAL;
 }

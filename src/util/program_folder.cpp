@@ -50,10 +50,15 @@ WideText ModuleFileName()
 
 } // namespace
 
+UINT(WINAPI* AnsiCodePage)() = GetACP;
+
 bool ToCodePage(UINT codePage, const wchar_t* text, int length, std::string& out)
 {
     out.clear();
     if (length <= 0) return true;
+    // CP_ACP by its number: with the system's code page UTF-8 (65001) the
+    // flags below would make every call fail.
+    if (codePage == CP_ACP) codePage = AnsiCodePage();
     // UTF-8 and a few others take neither these flags nor the used-default
     // pointer: the call fails outright with them. Those are checked by
     // converting back instead.
@@ -85,7 +90,7 @@ namespace {
 // (the ANSI call would turn it into '?').
 bool ToAnsi(const WideText& text, std::string& ansi)
 {
-    return ToCodePage(GetACP(), text.data(), static_cast<int>(text.size()), ansi);
+    return ToCodePage(CP_ACP, text.data(), static_cast<int>(text.size()), ansi);
 }
 
 WideText Joined(const WideText& a, const WideText& b)

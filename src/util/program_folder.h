@@ -18,5 +18,6 @@ bool QuorvixIniPath(std::string& path);
 // ANSI calls that read it; names the folder as those calls see it.
 std::string SettingsUnreachable();
 // The text (length wide characters) in the code page; false when a character
-// has no place there. Any code page, UTF-8 (65001) included.
+// has no place there. Any code page, UTF-8 (65001) included, also as the
+// system's (CP_ACP).
 bool ToCodePage(UINT codePage, const wchar_t* text, int length, std::string& out);

@@ -14,6 +14,17 @@ const char* ProgramNameFault(const std::string& name)
     return nullptr;
 }
 
+const char* ProgramNameDoubt(const std::string& name)
+{
+    if (!name.empty() && name.back() == '.')
+        return "ends with a dot, which no file name does; write it as Task Manager's Details tab "
+               "shows it";
+    if (name.find('.') == std::string::npos)
+        return "has no extension: a program is found by its file name, e.g. POWERPNT.EXE "
+               "(Task Manager, Details tab), not by its window title";
+    return nullptr;
+}
+
 std::string SectionProgram(const std::string& section)
 {
     const size_t prefix = TextLength(PROGRAM_SECTION_PREFIX);

@@ -1,5 +1,6 @@
 #include "settings_file.h"
 
+#include "foreground_program.h"
 #include "ini_file.h"
 #include "init_string.h"
 #include "text.h"
@@ -46,7 +47,7 @@ Settings LoadSettingsFrom(const std::string& file)
         if (program.Program.empty() || ProgramNameFault(program.Program)) continue;
         bool named = false;
         for (const ProgramCommands& earlier : s.ProgramSections)
-            named = named || SameName(earlier.Program, program.Program);
+            named = named || SameFileName(earlier.Program, program.Program);
         if (named) continue;
         program.Section = section;
         program.CommandTable = LoadCommandSection(section, file);

@@ -12,8 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string bytes(reinterpret_cast<const char*>(data), size);
     const SettingsText decoded = DecodeSettings(bytes);
     // UTF-16 keeps every unit, not an odd last byte.
-    if (size % 2 == 0 || decoded.encoding == SettingsEncoding::Ansi ||
-        decoded.encoding == SettingsEncoding::Utf8)
+    if (size % 2 == 0 || decoded.encoding != SettingsEncoding::Utf16LE)
         FUZZ_CHECK(EncodeSettings(decoded) == bytes);
     // A line ends at LF, CR LF or CR alone.
     const std::string& text = decoded.text;

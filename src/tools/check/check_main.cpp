@@ -44,9 +44,13 @@ int main(int argc, char** argv)
         return 2;
     }
     const std::vector<Finding> findings = CheckSettings(text);
-    // The findings quote the file, which a Unicode file gives as UTF-8.
-    const unsigned codePage =
-        DecodeSettings(text).encoding == SettingsEncoding::Ansi ? CP_ACP : CP_UTF8;
+    // The findings quote the file, which a Unicode file gives as UTF-8 (and
+    // one with a UTF-8 mark was written in UTF-8, whatever Windows reads).
+    const SettingsEncoding encoding = DecodeSettings(text).encoding;
+    const unsigned codePage = encoding == SettingsEncoding::Utf16LE ||
+                                      encoding == SettingsEncoding::Utf8Marked
+                                  ? CP_UTF8
+                                  : CP_ACP;
     unsigned warnings = 0;
     for (const Finding& f : findings) {
         const char* kind = f.hint ? "hint: " : "";

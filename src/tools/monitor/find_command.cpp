@@ -69,14 +69,15 @@ int FindPhone(const Settings& settings, bool write, bool all, HANDLE stop)
         Say(stdout, "quorvix-monitor --find --write puts it into %s.\n", settings.IniPath.c_str());
         return 0;
     }
-    std::string why;
+    std::string why, note;
     if (!EditSettingsFile(
-            settings.IniPath, [&](const std::string& text) { return WithPort(text, phone); },
-            why)) {
+            settings.IniPath, [&](const std::string& text, unsigned) { return WithPort(text, phone); },
+            why, &note)) {
         Say(stderr, "%s cannot be written: %s.\n",
             settings.IniPath.c_str(), why.c_str());
         return 2;
     }
-    Say(stdout, "Port=%s written to %s.\n", phone.c_str(), settings.IniPath.c_str());
+    Say(stdout, "Port=%s written to %s%s.\n", phone.c_str(), settings.IniPath.c_str(),
+        note.empty() ? "" : ("; " + note).c_str());
     return 0;
 }

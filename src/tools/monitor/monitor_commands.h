@@ -18,12 +18,13 @@ const unsigned long LEFT_WAIT = 2000;
 int FindPhone(const Settings& settings, bool write, bool all, HANDLE stop);
 
 // --learn --for: the section the keys are learned for and written into
-// (a program's section, "Commands" without --for).
-void LearnInto(const std::string& section);
+// (a program's section, "Commands" without --for), in the ANSI code page
+// and in UTF-8. A key that [Commands] maps is not learned for a program.
+void LearnInto(const std::string& ansi, const std::string& utf8);
 // --learn: what a line from the phone teaches; every press is shown as a key
 // with a command, a key learned already or a new one (with its line).
 void LearnLine(const Settings& settings, const std::string& line);
-// After the listening: the new keys' lines, printed, and with write appended
-// to that section. result: the listening's own exit code, or 2 when the
-// writing failed.
+// After the listening: the new keys' lines, with write appended to that
+// section first, then printed. result: the listening's own exit code, or 2
+// when the writing failed.
 int FinishLearning(const Settings& settings, bool write, int result);

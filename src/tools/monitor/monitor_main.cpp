@@ -4,6 +4,7 @@
 // the key name of each key that has no command yet. --write puts what they
 // found into the settings file.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <string>
@@ -219,6 +220,27 @@ bool FullPath(const std::string& name, std::string& path)
     return true;
 }
 
+// --for's name as the user typed it: from the wide command line, since the
+// ANSI one has '?' for a letter outside the code page. In UTF-8 (for a
+// Unicode settings file and the console), and in the ANSI code page, as the
+// program reads section names ("" where that cannot spell it).
+bool ProgramAsTyped(std::string& utf8, std::string& ansi)
+{
+    int count = 0;
+    LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!args) return false;
+    bool found = false;
+    for (int i = 1; i + 1 < count && !found; ++i) {
+        if (lstrcmpW(args[i], L"--for") != 0) continue;
+        const wchar_t* name = args[i + 1];
+        const int length = lstrlenW(name);
+        found = ToCodePage(CP_UTF8, name, length, utf8);
+        if (!ToCodePage(CP_ACP, name, length, ansi)) ansi.clear();
+    }
+    LocalFree(args);
+    return found;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -241,12 +263,19 @@ int main(int argc, char** argv)
         (!program.empty() && !learn))
         return Usage();
     if (!program.empty()) {
-        if (const char* fault = ProgramNameFault(program)) {
-            Say(stderr, "--for %s: that name %s (e.g. POWERPNT.EXE).\n",
-                program.c_str(), fault);
+        std::string utf8, ansi;
+        if (!ProgramAsTyped(utf8, ansi)) return Usage();
+        if (ansi.empty()) {
+            SayIn(CP_UTF8, stderr, "--for %s: this system's code page cannot spell that name, so "
+                  "the program could never match its section.\n", utf8.c_str());
             return 2;
         }
-        LearnInto(PROGRAM_SECTION_PREFIX + program);
+        if (const char* fault = ProgramNameFault(ansi)) {
+            SayIn(CP_UTF8, stderr, "--for %s: that name %s (e.g. POWERPNT.EXE).\n", utf8.c_str(),
+                  fault);
+            return 2;
+        }
+        LearnInto(PROGRAM_SECTION_PREFIX + ansi, PROGRAM_SECTION_PREFIX + utf8);
     }
     // The program's own settings (or the file named): the same port, init
     // string and keys. A renamed program reads the file of its own name.
@@ -297,9 +326,9 @@ int main(int argc, char** argv)
         static_cast<unsigned>(keys), keys == 1 ? "" : "s", Monitored.IniPath.c_str());
     SendInit(opened);
     int result = Monitor(opened);
-    Say(stdout, "Closed %s.\n", Monitored.PortName.c_str());
     // Closing the console window waits for this: the learned keys are written first.
     if (learn) result = FinishLearning(Monitored, write, result);
+    Say(stdout, "Closed %s.\n", Monitored.PortName.c_str());
     ConsoleWorkSaved();
     return result;
 }
