@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "link/serial_io.h"
 #include "settings/settings_check.h"
 #include "settings/settings_edit.h"
 #include "settings/settings_testing.h"
@@ -828,17 +829,21 @@ TEST_F(Monitor, AMissingPortIsNamedWithTheSystemsReasonAndExitCode2)
 // COM port of the test's prefix (as Windows maps a Bluetooth port).
 struct AnsweringPort {
     PtyPair pty;
-    int number;
+    string name;
     string heard, pending;
     string (*answer)(const string& command);
     std::unique_ptr<PhoneEnd> end;
+    AnsweringPort(const TempDir& dir, const string& device, string (*how)(const string&))
+        : pty(dir, device), name(device), answer(how)
+    {
+    }
     AnsweringPort(const TempDir& dir, int com, string (*how)(const string&))
-        : pty(dir, "com" + std::to_string(com)), number(com), answer(how)
+        : AnsweringPort(dir, "COM" + std::to_string(com), how)
     {
     }
     bool Start()
     {
-        if (!pty.Start() || !MapComPort(number, pty.pcUnix)) return false;
+        if (!pty.Start() || !MapPortName(name, pty.pcUnix)) return false;
         end.reset(new PhoneEnd(pty.phonePath));
         return end->Ok();
     }
@@ -854,7 +859,7 @@ struct AnsweringPort {
             if (!line.empty()) end->Write(answer(line));
         }
     }
-    ~AnsweringPort() { UnmapComPort(number); }
+    ~AnsweringPort() { UnmapPortName(name); }
 };
 
 string Silent(const string&) { return ""; }
@@ -928,6 +933,28 @@ TEST_F(Monitor, FindsThePhoneAmongThePortsAndWritesOnlyItsPort)
     UnmapComPort(34);
 }
 
+// Each silent port costs its answer's wait: Ctrl+C ends the search in the
+// middle of one, with nothing written.
+TEST_F(Monitor, CtrlCEndsTheSearchWhileAPortIsAsked)
+{
+    AnsweringPort first(dir, 41, Silent), second(dir, 42, Silent);
+    ASSERT_TRUE(first.Start());
+    ASSERT_TRUE(second.Start());
+    const string settings = "[Settings]\r\nPort=COM1\r\n[Commands]\r\na=WINAMP,1\r\n";
+    WriteBytes(dir.Win("quorvix.ini"), settings);
+    TerminalMonitor monitor;
+    ASSERT_TRUE(monitor.Start(dir, "--find --write", false));
+    // COM41 has heard AT and waits for its answer.
+    ASSERT_TRUE(WaitFor([&] { return first.end->ReadFor(0).find("AT") != string::npos; }, 30000))
+        << monitor.Text();
+    const string shown = monitor.CtrlC();
+    EXPECT_NE(shown.find("Stopped while asking COM41. Nothing written."), string::npos) << monitor.Text();
+    EXPECT_NE(shown.find("EXIT=2"), string::npos) << shown;
+    EXPECT_EQ(monitor.Text().find("COM41:"), string::npos) << monitor.Text();
+    EXPECT_EQ(second.end->ReadFor(500), "");
+    EXPECT_EQ(ReadBytes(dir.Win("quorvix.ini")), settings);
+}
+
 // The system's list of serial devices: its Bluetooth ports are asked first,
 // each by the name up to its first character that is not a letter or digit.
 TEST_F(Monitor, BluetoothPortsComeFirstByTheirCleanNames)
@@ -972,6 +999,38 @@ TEST(KeyLearning, AProgramsNameGoesIntoAUnicodeFileAsTyped)
     const SettingsText written = DecodeSettings(ReadBytes(path));
     EXPECT_EQ(written.encoding, SettingsEncoding::Utf16LE);
     EXPECT_EQ(written.text, file.text + "[Commands:\xC3\x9C" "ber.exe]\r\n: 5,= ; key 5: put a command here\r\n");
+}
+
+// A phone on a port the system lists by another name than COMn (a com0com
+// pair's CNCA0): the name --find --write writes is one the program opens.
+TEST_F(Monitor, APortNameTheSearchWritesIsOneTheProgramOpens)
+{
+    AnsweringPort phone(dir, "CNCA0", Phone);
+    ASSERT_TRUE(phone.Start());
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, nullptr,
+                              REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr), ERROR_SUCCESS);
+    const char device[] = "CNCA0";
+    RegSetValueExA(key, "\\Device\\com0com10", 0, REG_SZ, reinterpret_cast<const BYTE*>(device), sizeof device);
+    WriteBytes(dir.Win("quorvix.ini"), "[Settings]\r\nPort=COM1\r\n[Commands]\r\na=WINAMP,1\r\n");
+    ChildProcess monitor;
+    ASSERT_TRUE(monitor.Start("\"" + exe + "\" --find --write", "", dir.Win("out.txt")));
+    WaitFor([&] {
+        phone.Serve();
+        return WaitForSingleObject(monitor.pi.hProcess, 0) == WAIT_OBJECT_0;
+    }, 60000);
+    RegDeleteValueA(key, "\\Device\\com0com10");
+    RegCloseKey(key);
+    EXPECT_EQ(monitor.ExitCode(1000), 0u) << OutputIn(dir.Win("out.txt"));
+    const Settings written = LoadSettingsFrom(dir.Win("quorvix.ini"));
+    ASSERT_EQ(written.PortName, "CNCA0");
+    // The program's own open, with the name as written.
+    const HANDLE port = CreatePortHandle(written.PortName);
+    ASSERT_NE(port, INVALID_HANDLE_VALUE) << GetLastError();
+    phone.end->ReadFor(300);
+    EXPECT_TRUE(SendLineBounded(port, "AT"));
+    CloseHandle(port);
+    EXPECT_EQ(phone.end->ReadAtLeast(4, 5000), "AT\r\n");
 }
 
 // Keys 1, 5, * and 5 again: three names learned, three lines appended, the

@@ -1,6 +1,7 @@
 #include "wine_support.h"
 
 #include <atomic>
+#include <cctype>
 #include <cstdlib>
 #include <vector>
 
@@ -178,23 +179,35 @@ std::string PhoneEnd::ReadFor(DWORD timeoutMs)
 }
 
 namespace {
-std::string ComPortLink(int number)
+// Wine finds \\.\NAME as the link dosdevices/name (lower case).
+std::string DeviceLink(std::string name)
 {
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     const char* prefix = std::getenv("WINEPREFIX");
-    return prefix ? std::string(prefix) + "/dosdevices/com" + std::to_string(number) : "";
+    return prefix ? std::string(prefix) + "/dosdevices/" + name : "";
 }
 } // namespace
 
+bool MapPortName(const std::string& name, const std::string& unixTarget)
+{
+    const std::string link = DeviceLink(name);
+    return !link.empty() && RunUnix("ln -sfn " + unixTarget + " " + link) == 0;
+}
+
+void UnmapPortName(const std::string& name)
+{
+    const std::string link = DeviceLink(name);
+    if (!link.empty()) RunUnix("rm -f " + link);
+}
+
 bool MapComPort(int number, const std::string& unixTarget)
 {
-    const std::string link = ComPortLink(number);
-    return !link.empty() && RunUnix("ln -sfn " + unixTarget + " " + link) == 0;
+    return MapPortName("COM" + std::to_string(number), unixTarget);
 }
 
 void UnmapComPort(int number)
 {
-    const std::string link = ComPortLink(number);
-    if (!link.empty()) RunUnix("rm -f " + link);
+    UnmapPortName("COM" + std::to_string(number));
 }
 
 int UnixPidOf(const std::string& folder, const std::string& exeName)

@@ -33,6 +33,9 @@ int RunUnix(const std::string& command);
 // folder, which opens as a port in use does), and taken away again.
 bool MapComPort(int number, const std::string& unixTarget);
 void UnmapComPort(int number);
+// The same for a device of any name (CNCA0), as \\.\NAME finds it.
+bool MapPortName(const std::string& name, const std::string& unixTarget);
+void UnmapPortName(const std::string& name);
 
 // The Linux process that runs a Windows program, found by its command line
 // (Wine gives no CPU times for other processes; /proc does); 0 if none.
