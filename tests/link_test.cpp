@@ -37,7 +37,7 @@ LRESULT CALLBACK CountingProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
         RetryOpen();
         return 0;
     }
-    if (m == MSG_LINKERROR) ShowPostedLinkError(lp);
+    if (m == MSG_LINKERROR) ShowPostedLinkError();
     if (m == WM_TIMER) {
         ++Seen.ticks;
         if (Seen.onTick) Seen.onTick(Seen.ticks);

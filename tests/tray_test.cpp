@@ -203,7 +203,9 @@ TEST(TrayMenu, OpeningItAThousandTimesLeaksNoMenus)
         ShowTrayMenu(owner);
     }
     const unsigned end = UserObjectsInUse();
-    EXPECT_LE(end, start + 4) << "user objects grew from " << start << " to " << end;
+    // The count is the desktop's: a test beside this one may make a window or
+    // two meanwhile (seen: 5), while a leak per opening would be a thousand.
+    EXPECT_LE(end, start + 16) << "user objects grew from " << start << " to " << end;
     MainWindow = nullptr;
     DestroyWindow(owner);
 }

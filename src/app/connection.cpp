@@ -16,7 +16,7 @@ bool Starting = true;
 // What the user reads in the box after "Failed to open COMx".
 std::string OpenFailure(DWORD error)
 {
-    const std::string system = SystemMessage(error);
+    std::string system = SystemMessage(error);
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
         error == ERROR_INVALID_NAME)
         return "This PC has no such port (" + system +

@@ -40,7 +40,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         PortOpened();
         break;
     case MSG_LINKERROR:
-        ShowPostedLinkError(lParam);
+        ShowPostedLinkError();
         break;
     case MSG_TRAYNOTIFY:
         if (wParam == 0 && lParam == WM_RBUTTONDOWN) ShowTrayMenu(window);

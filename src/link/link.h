@@ -17,8 +17,8 @@
 const UINT MSG_RECONNECT = WM_USER + 1;
 // Posted by the opener thread to the link's window when an open has ended.
 const UINT MSG_PORTOPENED = WM_USER + 2;
-// Posted by the reader thread to the link's window with a failure's text
-// (lParam, a text of static storage) for the window's thread to show.
+// Posted by the reader thread to the link's window when it met a failure,
+// for the window's thread to show.
 const UINT MSG_LINKERROR = WM_USER + 3;
 
 const DWORD READER_WAIT_TIMEOUT = SILENCE_LIMIT;
@@ -39,7 +39,7 @@ void ReportSilentLink();
 bool ReportPortOpened();
 void ReportLinkError(const char* text);
 // On MSG_LINKERROR: shows the reader's failure. Window's thread.
-void ShowPostedLinkError(LPARAM text);
+void ShowPostedLinkError();
 // Configures the opened port, starts the reader and sends initString. Why
 // the port refused its settings, or "" (the link runs either way).
 std::string StartLink(HANDLE port, const std::string& initString);

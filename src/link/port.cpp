@@ -11,6 +11,8 @@ void (*ShowLinkError)(const char*) = nullptr;
 // Set by the reader when it posts a failure, cleared once the window's
 // thread has shown it: one box at a time, as when the reader showed it.
 std::atomic<bool> ErrorPosted{false};
+// The posted failure's text (of static storage), written before the post.
+std::atomic<const char*> PostedError{nullptr};
 } // namespace
 
 void SetLinkReports(HWND window, void (*showError)(const char* text))
@@ -33,16 +35,17 @@ void ReportLinkError(const char* text)
 {
     if (LinkWindow && GetWindowThreadProcessId(LinkWindow, nullptr) != GetCurrentThreadId()) {
         if (ErrorPosted.exchange(true)) return;
-        if (!PostMessageA(LinkWindow, MSG_LINKERROR, 0, reinterpret_cast<LPARAM>(text)))
-            ErrorPosted = false;
+        PostedError = text;
+        if (!PostMessageA(LinkWindow, MSG_LINKERROR, 0, 0)) ErrorPosted = false;
         return;
     }
     if (ShowLinkError) ShowLinkError(text);
 }
 
-void ShowPostedLinkError(LPARAM text)
+void ShowPostedLinkError()
 {
-    if (ShowLinkError) ShowLinkError(reinterpret_cast<const char*>(text));
+    const char* text = PostedError;
+    if (ShowLinkError && text) ShowLinkError(text);
     ErrorPosted = false;
 }
 

@@ -76,8 +76,9 @@ int FinishLearning(const Settings& settings, bool write, int result)
         Say(stdout, "No new keys.\n");
         return result;
     }
-    std::vector<std::string> lines;
-    for (const LearnedKey& k : Learned) lines.push_back(LearnedCommandsLine(k.name));
+    std::vector<std::string> lines(Learned.size());
+    std::transform(Learned.begin(), Learned.end(), lines.begin(),
+                   [](const LearnedKey& k) { return LearnedCommandsLine(k.name); });
     // Written before anything is printed: a console being closed gives the
     // program a few seconds, and its output may not outlive them.
     std::string why, note;
