@@ -2,7 +2,9 @@
 # this host can run, and for each a private Wine prefix and display inside
 # its build folder, with one wineserver for the run.
 #   host_runs_32bit                 true when the kernel runs 32-bit programs
-#   runnable_archs                  sets ARCHS ("x86 x64" or "x64"), ARCHS_LEFT_OUT, ARCHS_NOTE
+#   runnable_archs                  sets ARCHS ("x86 x64" or "x64"), ARCHS_LEFT_OUT, ARCHS_NOTE,
+#                                   X86_EMULATED (x86 runs through the emulator)
+#   in_x86_namespace CMD ...        runs CMD where i386 programs run through the emulator
 #   preferred_arch                  sets ARCH and ARCH_NOTE
 #   wine_env_setup DIR ARCH [with-display|existing-display]; wine_env_teardown DIR
 # Wine's loaders are called by their paths: /usr/bin/wine picks the 32-bit
@@ -32,6 +34,76 @@ host_runs_32bit() {
     return $ok
 }
 
+# Where the kernel runs no 32-bit programs, Wine's 32-bit loader runs through
+# qemu-i386 (user-mode emulation), registered for i386 programs only inside a
+# private user and mount namespace (scripts/x86-namespace): nothing on the
+# host changes. The emulator is Debian 13's (Debian 12's 7.2 treats
+# MAP_FIXED_NOREPLACE as a hint, and Wine's address-space reservation then
+# loops for minutes and fails); install-deps fetches it into
+# $BUILD/emulator, version and checksums pinned here.
+# QUORVIX_X86_EMULATION=no leaves x86 out on such hosts instead.
+QEMU_VERSION=10.0.13+ds-0+deb13u1
+QEMU_DEB_URL=http://deb.debian.org/debian/pool/main/q/qemu/qemu-user_${QEMU_VERSION}_amd64.deb
+QEMU_DEB_SHA256=ca6ede739327a20ae5a3498230c8a3a9a072c586e131bc6bcc1201eb1725e336
+QEMU_I386_SHA256=3378bb95493e33dc6cb215a8d89c4aeb58d12201b817413a4c0449ffa5abb443
+
+emulator_path() {
+    echo "$BUILD/emulator/qemu-i386"
+}
+
+# Why no private namespace with its own binfmt_misc can be had (Linux 6.7 and
+# later give one); silent and false when it can.
+x86_namespace_unavailable() {
+    if ! command -v unshare >/dev/null 2>&1; then
+        echo "unshare (util-linux) is missing"
+        return 0
+    fi
+    if ! out=$(unshare --user --map-root-user --mount --fork \
+               sh -c 'mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc' 2>&1 </dev/null); then
+        echo "the kernel gives no user namespace with a binfmt_misc of its own (Linux 6.7 and later do): $(echo "$out" | tail -1)"
+        return 0
+    fi
+    return 1
+}
+
+# Why i386 programs cannot run through the emulator here; silent and false when they can.
+x86_emulation_unavailable() {
+    if [ "$QUORVIX_X86_EMULATION" = no ]; then
+        echo "QUORVIX_X86_EMULATION=no"
+        return 0
+    fi
+    x86_namespace_unavailable && return 0
+    if [ ! -x "$(emulator_path)" ]; then
+        # install-deps keeps the reason when it could not fetch the emulator.
+        if [ -s "$BUILD/emulator/left-out" ]; then
+            cat "$BUILD/emulator/left-out"
+        else
+            echo "the emulator $(emulator_path) is not there (scripts/install-deps fetches it)"
+        fi
+        return 0
+    fi
+    return 1
+}
+
+# Runs the command with i386 programs running through the emulator; inside
+# such a namespace already, as it stands.
+in_x86_namespace() {
+    if [ -n "$QUORVIX_IN_X86_NAMESPACE" ]; then
+        "$@"
+        return
+    fi
+    unshare --user --map-root-user --mount --fork "$ROOT/scripts/x86-namespace" "$(emulator_path)" "$@"
+}
+
+# For a script that runs one program: where that is the x86 one under
+# emulation and this is not the emulator's namespace yet, runs the script
+# (the command given) again there and ends with its exit code.
+rerun_in_x86_namespace() {
+    if [ -z "$X86_EMULATED" ] || [ -n "$QUORVIX_IN_X86_NAMESPACE" ]; then return 0; fi
+    in_x86_namespace "$@"
+    exit $?
+}
+
 wine_loader() {
     case "$1" in
         x86) echo /usr/lib/wine/wine ;;
@@ -47,11 +119,21 @@ archs_wanted_include() {
     esac
 }
 
+# Whether x86 programs run here through the emulator: the kernel runs none
+# of its own, or this is the emulator's namespace already.
+x86_needs_emulation() {
+    [ -n "$QUORVIX_IN_X86_NAMESPACE" ] || ! host_runs_32bit
+}
+
 # Why this host cannot run x86 programs under Wine; silent and false when it can.
 x86_unrunnable_reason() {
-    if ! host_runs_32bit; then
-        echo "this host's kernel runs no 32-bit programs (a 32-bit probe program failed to start)"
-        return 0
+    emulated=
+    if [ -z "$QUORVIX_IN_X86_NAMESPACE" ] && ! host_runs_32bit; then
+        if why=$(x86_emulation_unavailable); then
+            echo "this host's kernel runs no 32-bit programs (a 32-bit probe program failed to start), and they cannot run under emulation: $why"
+            return 0
+        fi
+        emulated=1
     fi
     loader=$(wine_loader x86)
     if [ ! -e "$loader" ]; then
@@ -63,10 +145,14 @@ x86_unrunnable_reason() {
         fi
         return 0
     fi
-    if ! out=$("$loader" --version 2>&1); then
-        echo "Wine's 32-bit loader $loader does not start: $(echo "$out" | tail -1)"
+    if [ -n "$emulated" ]; then
+        out=$(in_x86_namespace "$loader" --version 2>&1 </dev/null)
+    else
+        out=$("$loader" --version 2>&1)
+    fi || {
+        echo "Wine's 32-bit loader $loader does not start${emulated:+ under emulation}: $(echo "$out" | tail -1)"
         return 0
-    fi
+    }
     return 1
 }
 
@@ -84,6 +170,7 @@ runnable_archs() {
     done
     ARCHS=
     ARCHS_LEFT_OUT=
+    X86_EMULATED=
     if ! archs_wanted_include x86; then
         ARCHS_LEFT_OUT="x86 left out: QUORVIX_ARCHS=$QUORVIX_ARCHS"
     elif why=$(x86_unrunnable_reason); then
@@ -94,6 +181,7 @@ runnable_archs() {
         ARCHS_LEFT_OUT="x86 left out: $why"
     else
         ARCHS=x86
+        if x86_needs_emulation; then X86_EMULATED=1; fi
     fi
     if archs_wanted_include x64; then ARCHS="$ARCHS x64"; fi
     ARCHS=${ARCHS# }
@@ -101,7 +189,9 @@ runnable_archs() {
         echo "QUORVIX_ARCHS='$QUORVIX_ARCHS' leaves no architecture to run" >&2
         return 1
     fi
-    ARCHS_NOTE="$ARCHS${ARCHS_LEFT_OUT:+; $ARCHS_LEFT_OUT}"
+    shown=$ARCHS
+    [ -n "$X86_EMULATED" ] && shown=$(echo "$ARCHS" | sed 's/x86/x86 (under emulation)/')
+    ARCHS_NOTE="$shown${ARCHS_LEFT_OUT:+; $ARCHS_LEFT_OUT}"
 }
 
 # The architecture the demo, benchmarks and soak run: the program as designed
@@ -110,7 +200,9 @@ runnable_archs() {
 preferred_arch() {
     runnable_archs || return 1
     ARCH=${ARCHS%% *}
-    if [ "$ARCH" = x86 ]; then
+    if [ "$ARCH" = x86 ] && [ -n "$X86_EMULATED" ]; then
+        ARCH_NOTE="the x86 (32-bit) program, as designed, under emulation (this host's kernel runs no 32-bit programs)"
+    elif [ "$ARCH" = x86 ]; then
         ARCH_NOTE="the x86 (32-bit) program, as designed"
     else
         ARCH_NOTE="the x64 program${ARCHS_LEFT_OUT:+ ($ARCHS_LEFT_OUT)}"

@@ -54,6 +54,15 @@ case "$1" in
 esac
 EOF
 printf '#!/bin/sh\necho 0\n' > "$T/bin/id"
+# A namespace with a binfmt_misc of its own can be had; the download gives
+# what FAKE_DOWNLOAD holds (nothing: it fails).
+printf '#!/bin/sh\nexit 0\n' > "$T/bin/unshare"
+cat > "$T/bin/curl" <<'EOF'
+#!/bin/sh
+echo "curl $*" >> "$FAKE/calls"
+[ -n "$FAKE_DOWNLOAD" ] || { echo "curl: (22) The requested URL returned error: 404" >&2; exit 22; }
+while [ $# -gt 1 ]; do [ "$1" = -o ] && printf '%s' "$FAKE_DOWNLOAD" > "$2"; shift; done
+EOF
 printf '#!/bin/sh\n' > "$T/bin/sleep"
 chmod +x "$T/bin/"*
 
@@ -66,14 +75,14 @@ install_on_fresh_host() {
 }
 installed() { grep -qx "$1" "$T/state/installed" 2>/dev/null; }
 
-install_on_fresh_host QUORVIX_KERNEL_32BIT=no FAKE_UPDATE=fail
+install_on_fresh_host QUORVIX_KERNEL_32BIT=no QUORVIX_X86_EMULATION=no FAKE_UPDATE=fail
 check "a failed update is a warning and the install goes on" \
     '[ $? = 0 ] && installed wine64 && grep -q "warning: apt-get update failed" "$T/out" && grep -q "Mirror sync" "$T/out"'
 
-install_on_fresh_host QUORVIX_KERNEL_32BIT=no FAKE_FAIL_ONCE=1
+install_on_fresh_host QUORVIX_KERNEL_32BIT=no QUORVIX_X86_EMULATION=no FAKE_FAIL_ONCE=1
 check "a failed install is tried once more" '[ $? = 0 ] && installed wine64 && installed socat'
 
-install_on_fresh_host QUORVIX_KERNEL_32BIT=no FAKE_REFUSE=wine64
+install_on_fresh_host QUORVIX_KERNEL_32BIT=no QUORVIX_X86_EMULATION=no FAKE_REFUSE=wine64
 check "a 64-bit set that cannot be installed fails with apt's reason" \
     '[ $? = 1 ] && grep -q "held broken packages" "$T/out" && [ "$(grep -c " install " "$T/state/calls")" = 2 ]'
 
@@ -86,6 +95,17 @@ check "wine32 refused: the 64-bit set is installed, x86 is left out with apt's r
 install_on_fresh_host QUORVIX_KERNEL_32BIT=yes
 check "where it can, the 32-bit half is installed" \
     '[ $? = 0 ] && installed wine32:i386 && installed gcc-multilib && [ ! -e "$T/build/x86-left-out" ]'
+
+install_on_fresh_host QUORVIX_KERNEL_32BIT=no
+check "no 32-bit kernel: the 32-bit half is installed for the emulator, whose failed fetch leaves x86 out" \
+    '[ $? = 0 ] && installed wine32:i386 && installed curl && grep -q "curl .*qemu-user_" "$T/state/calls" &&
+     grep -q "x86 is built but not run: the emulator could not be fetched from .*404" "$T/out" &&
+     grep -q "404" "$T/build/emulator/left-out" && [ ! -e "$T/build/emulator/qemu-i386" ]'
+
+install_on_fresh_host QUORVIX_KERNEL_32BIT=no FAKE_DOWNLOAD=not-the-package
+check "an emulator package without its pinned checksum is not used" \
+    '[ $? = 0 ] && grep -q "does not have its pinned checksum" "$T/build/emulator/left-out" &&
+     [ ! -e "$T/build/emulator/qemu-i386" ] && ! ls "$T/build/emulator" | grep -q part'
 
 install_on_fresh_host QUORVIX_KERNEL_32BIT=yes QUORVIX_ARCHS=x64
 check "QUORVIX_ARCHS=x64 installs no 32-bit half" \
@@ -130,6 +150,33 @@ check "QUORVIX_ARCHS=x86 where x86 cannot run is a clear failure" \
 printf '#!/bin/sh\necho "wine-8.0"\n' > "$T/loader-x86"
 choose_archs
 check "a 32-bit loader that starts: both architectures" 'grep -q "ARCHS=x86 x64; NOTE=x86 x64$" "$T/out"'
+
+# A kernel that runs no 32-bit programs: the loader runs through the
+# emulator, or x86 is left out with the reason it cannot.
+choose_archs_emulated() {
+    (
+        . "$ROOT/scripts/wine-env.sh"
+        BUILD="$T/build"
+        host_runs_32bit() { return 1; }
+        wine_loader() { echo "$T/loader-$1"; }
+        x86_namespace_unavailable() { [ -n "$NO_NAMESPACE" ] && echo "$NO_NAMESPACE"; }
+        in_x86_namespace() { touch "$T/emulated"; "$@"; }
+        runnable_archs && echo "ARCHS=$ARCHS; NOTE=$ARCHS_NOTE"
+    ) > "$T/out" 2>&1
+}
+rm -rf "$T/build/emulator" "$T/emulated"
+NO_NAMESPACE="no binfmt_misc here" choose_archs_emulated
+check "no 32-bit kernel and no namespace for the emulator: x64 alone, with both reasons" \
+    'grep -q "ARCHS=x64; NOTE=x64; x86 left out: this host.s kernel runs no 32-bit programs .*cannot run under emulation: no binfmt_misc here" "$T/out"'
+
+choose_archs_emulated
+check "no 32-bit kernel and no emulator fetched: x64 alone, saying so" \
+    'grep -q "ARCHS=x64; .*emulator .*qemu-i386 is not there" "$T/out"'
+
+mkdir -p "$T/build/emulator" && printf '#!/bin/sh\n' > "$T/build/emulator/qemu-i386" && chmod +x "$T/build/emulator/qemu-i386"
+choose_archs_emulated
+check "no 32-bit kernel, the emulator there: both, x86 under emulation, its loader asked there" \
+    'grep -q "ARCHS=x86 x64; NOTE=x86 (under emulation) x64$" "$T/out" && [ -e "$T/emulated" ]'
 
 echo "scripts: $passed passed, $failed failed"
 [ "$failed" = 0 ]
