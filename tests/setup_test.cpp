@@ -17,10 +17,11 @@ namespace {
 using std::string;
 
 const char* const UNINSTALL_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorvix";
+const char* const CHOICES_KEY = "Software\\Quorvix";
 const char* const INSTALLED[] = {"quorvix.exe", "quorvix-monitor.exe", "quorvix-check.exe",
-                                 "README.txt", "quorvix.ini", "uninstall.exe"};
+                                 "README.txt", "quorvix.ini", "uninstall.exe", "installed-files.txt"};
 const char* const SHORTCUTS[] = {"Quorvix.lnk", "Quorvix settings.lnk", "Find my phone.lnk",
-                                 "Uninstall Quorvix.lnk"};
+                                 "Learn my keys.lnk", "Uninstall Quorvix.lnk"};
 
 string Folder(int csidl)
 {
@@ -76,9 +77,19 @@ struct Setup : ::testing::Test {
         }
         DeleteFileA(startup.c_str());
         RegDeleteKeyA(HKEY_CURRENT_USER, UNINSTALL_KEY);
+        RegDeleteKeyA(HKEY_CURRENT_USER, CHOICES_KEY);
     }
     string At(const char* name) const { return dir + "\\" + name; }
-    int RunSetup() { return RunProgram("\"" + setup + "\" /S", 60000); }
+    // /D= names the folder (last, unquoted, as NSIS wants it).
+    int RunSetup(const string& folder = "")
+    {
+        return RunProgram("\"" + setup + "\" /S" + (folder.empty() ? "" : " /D=" + folder), 60000);
+    }
+    // The uninstaller in place (_?=), so that its own exit code comes back.
+    int RunUninstallerInPlace()
+    {
+        return RunProgram("\"" + At("uninstall.exe") + "\" /S _?=" + dir, 60000);
+    }
 };
 
 TEST_F(Setup, InstallsUpgradesARunningProgramKeepingItsSettingsAndUninstalls)
@@ -129,6 +140,78 @@ TEST_F(Setup, InstallsUpgradesARunningProgramKeepingItsSettingsAndUninstalls)
     EXPECT_EQ(ReadBytes(At("quorvix.ini")), mine);
     EXPECT_FALSE(FileExists(menu));
     EXPECT_FALSE(FileExists(startup));
+}
+
+// Another program's uninstall.exe and the user's README.txt: a folder that
+// holds files and no Quorvix install is refused, every file as it was.
+TEST_F(Setup, RefusesAFolderOfSomeoneElsesFiles)
+{
+    TempDir temp;
+    const string folder = temp.Win("userdocs");
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    WriteBytes(folder + "\\README.txt", "my notes");
+    WriteBytes(folder + "\\uninstall.exe", "another program's uninstaller");
+    EXPECT_NE(RunSetup(folder), 0);
+    EXPECT_EQ(ReadBytes(folder + "\\README.txt"), "my notes");
+    EXPECT_EQ(ReadBytes(folder + "\\uninstall.exe"), "another program's uninstaller");
+    EXPECT_FALSE(FileExists(folder + "\\quorvix.exe"));
+    EXPECT_EQ(RegistryText("InstallLocation"), "");
+}
+
+// A Quorvix that will not end: the uninstaller says so with a non-zero exit
+// code and removes nothing.
+TEST_F(Setup, TheUninstallerStopsWhenQuorvixDoesNotEnd)
+{
+    ASSERT_EQ(RunSetup(), 0);
+    ASSERT_TRUE(CopyFileA((ModuleDir() + "\\stubborn_window.exe").c_str(), At("quorvix.exe").c_str(), FALSE));
+    ChildProcess stubborn;
+    ASSERT_TRUE(stubborn.Start("\"" + At("quorvix.exe") + "\"", dir));
+    ASSERT_TRUE(WaitFor([] { return RunningQuorvix() != 0; }, 5000));
+    EXPECT_NE(RunUninstallerInPlace(), 0);
+    for (const char* name : INSTALLED) EXPECT_TRUE(FileExists(At(name))) << name;
+    for (const char* name : SHORTCUTS) EXPECT_TRUE(FileExists(menu + "\\" + name)) << name;
+    EXPECT_FALSE(RegistryText("InstallLocation").empty());
+    EXPECT_EQ(stubborn.ExitCode(0), DWORD{ChildProcess::RUNNING});
+}
+
+// A portable copy under another name, running from elsewhere on settings of
+// its own, is neither ended nor joined by the installed copy.
+TEST_F(Setup, AProgramRunningFromElsewhereIsLeftAlone)
+{
+    TempDir temp;
+    PtyPair pty(temp);
+    ASSERT_TRUE(pty.Start());
+    QuorvixRun portable;
+    ASSERT_TRUE(portable.Start(temp.Win(), "[Settings]\r\nPort=" + pty.pcPath + "\r\n[Commands]\r\n", "phone.exe"));
+    ASSERT_TRUE(WaitFor([] { return RunningQuorvix() != 0; }, 10000));
+    const DWORD pid = RunningQuorvix();
+    ASSERT_EQ(RunSetup(), 0);
+    EXPECT_EQ(portable.ExitCode(0), DWORD{ChildProcess::RUNNING});
+    Sleep(1000);
+    EXPECT_EQ(RunningQuorvix(), pid);
+    portable.Close();
+}
+
+// Choices made once stay: the folder given with /D= takes the upgrade, and
+// a Startup shortcut the user removed stays removed.
+TEST_F(Setup, AnUpgradeKeepsTheFolderAndTheStartupChoice)
+{
+    TempDir temp;
+    const string chosen = temp.Win("apps");
+    ASSERT_EQ(RunSetup(chosen), 0);
+    ASSERT_TRUE(FileExists(chosen + "\\quorvix.exe"));
+    ASSERT_TRUE(FileExists(startup));
+    ASSERT_TRUE(DeleteFileA(startup.c_str()));
+    WriteBytes(chosen + "\\quorvix.ini", "[Settings]\r\nPort=COM5\r\n");
+    ASSERT_EQ(RunSetup(), 0);
+    EXPECT_FALSE(FileExists(At("quorvix.exe"))) << "the upgrade went to the default folder";
+    EXPECT_EQ(RegistryText("InstallLocation"), chosen);
+    EXPECT_FALSE(FileExists(startup));
+    EXPECT_EQ(ReadBytes(chosen + "\\quorvix.ini"), "[Settings]\r\nPort=COM5\r\n");
+    // The chosen folder's install is the one removed.
+    ASSERT_EQ(RunProgram("\"" + chosen + "\\uninstall.exe\" /S _?=" + chosen, 60000), 0);
+    EXPECT_FALSE(FileExists(chosen + "\\quorvix.exe"));
+    EXPECT_TRUE(FileExists(chosen + "\\quorvix.ini"));
 }
 
 } // namespace
