@@ -39,15 +39,15 @@ TEST_F(IniFiles, CommandTableHoldsKeyNamesInFileOrder)
 
 TEST_F(IniFiles, MissingFileSectionOrKeysGiveAnEmptyTableAndDefaults)
 {
-    EXPECT_TRUE(LoadCommandSection("Commands", dir.Win("absent.ini")).empty());
+    EXPECT_TRUE(LoadKeyNames("Commands", dir.Win("absent.ini")).empty());
     EXPECT_EQ(ReadIniString("Settings", "Port", "COM1", dir.Win("absent.ini")), "COM1");
 
     const string noSection = Ini("[Settings]\r\nPort=COM2\r\n");
-    EXPECT_TRUE(LoadCommandSection("Commands", noSection).empty());
+    EXPECT_TRUE(LoadKeyNames("Commands", noSection).empty());
     EXPECT_EQ(ReadIniString("Commands", "x", "", noSection), "");
 
     const string emptySection = Ini("[Commands]\r\n[Settings]\r\nPort=COM2\r\n");
-    EXPECT_TRUE(LoadCommandSection("Commands", emptySection).empty());
+    EXPECT_TRUE(LoadKeyNames("Commands", emptySection).empty());
 }
 
 TEST_F(IniFiles, LoadingTwiceKeepsOnlyTheSecondLoad)
@@ -84,7 +84,7 @@ TEST_F(IniFiles, OnlyTheNamesThatFitIn32767BytesAreLoaded)
         std::snprintf(name, sizeof name, "key%06d", i);
         text += string(name) + "=WINAMP," + std::to_string(i) + "\r\n";
     }
-    const std::vector<string> CommandTable = LoadCommandSection("Commands", Ini(text));
+    const std::vector<string> CommandTable = LoadKeyNames("Commands", Ini(text));
     ASSERT_GT(CommandTable.size(), 3000u);
     ASSERT_LE(CommandTable.size(), 3277u);
     for (size_t i = 0; i < CommandTable.size(); ++i) {

@@ -358,7 +358,7 @@ string ProgramReading(const string& path)
 {
     string r = "Port=" + ReadIniString("Settings", "Port", "-", path) +
                " Ping=" + ReadIniString("Settings", "PingInterval", "-", path) + " |";
-    for (const string& key : LoadCommandSection("Commands", path))
+    for (const string& key : LoadKeyNames("Commands", path))
         r += " " + key + "=" + ReadIniString("Commands", key, "-", path);
     return r;
 }

@@ -129,8 +129,9 @@ bool FakeSet(int32_t v)
 }
 
 // An audio device missing at one press (a headset unplugged) does not send
-// later presses to the mixer for good, and a device with coarse steps is
-// probed with the key's own step.
+// later presses to the mixer for good, and a press by itself moves no
+// device's volume, one with coarse steps (2048) included, which then takes
+// the held key's steps as it can hold them.
 TEST(VolumeBackEnd, IsChosenAgainAtEveryPress)
 {
     const VolumeCalls real = EndpointVolume;
@@ -150,6 +151,7 @@ TEST(VolumeBackEnd, IsChosenAgainAtEveryPress)
     Fake.grain = 2048;
     Fake.value = 8192;
     ExecuteCommand("VOLUME,5", nullptr);
+    EXPECT_EQ(Fake.value, 8192u) << "the press itself moved the coarse device's volume";
     SetMasterVolume(20480);
     EXPECT_EQ(Fake.value, 20480u);
     EXPECT_EQ(GetMasterVolume(), 20480u);

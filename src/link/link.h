@@ -1,8 +1,10 @@
 #pragma once
 // Phone link: the serial port, the writer, the reader thread and the text it
-// receives. Two threads: the main thread opens, closes and writes; the reader
-// thread, started by OpenPort and ended by ClosePort, waits on the port and
-// appends what arrives. The main thread takes that text line by line.
+// receives. Three threads: the main thread closes and writes; the opener
+// thread, one per open, opens the port and posts its end (BeginOpenPort);
+// the reader thread, started by StartLink and ended by ClosePort, waits on
+// the port and appends what arrives. The main thread takes that text line
+// by line.
 
 #include <windows.h>
 

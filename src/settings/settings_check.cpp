@@ -156,8 +156,9 @@ void CheckCommand(const Entry& e, std::vector<Finding>& findings)
             return;
         }
         string known;
+        const char* const last = *(std::end(COMMAND_KEYWORDS) - 1);
         for (const char* k : COMMAND_KEYWORDS)
-            known += (known.empty() ? "" : k == COMMAND_KEYWORDS[5] ? " or " : ", ") + string(k);
+            known += (known.empty() ? "" : k == last ? " or " : ", ") + string(k);
         warn("unknown command " + Quoted(keyword) + ": pressing the key does nothing; use " +
              known);
         return;

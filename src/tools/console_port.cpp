@@ -67,21 +67,6 @@ HANDLE OpenToolPortUnlessStopped(const std::string& name, HANDLE stop, std::stri
     return opening->port.exchange(INVALID_HANDLE_VALUE);
 }
 
-std::string Printable(const std::string& line)
-{
-    std::string out;
-    for (unsigned char c : line) {
-        if (c >= 32 && c < 127) {
-            out += static_cast<char>(c);
-        } else {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", c);
-            out += hex;
-        }
-    }
-    return out;
-}
-
 bool ReadSome(HANDLE port, HANDLE event, DWORD queued, std::string& pending)
 {
     char chunk[READ_CHUNK_SIZE];

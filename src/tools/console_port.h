@@ -18,5 +18,3 @@ HANDLE OpenToolPortUnlessStopped(const std::string& name, HANDLE stop, std::stri
 // it; false when the read failed. The event is the caller's,
 // free while no wait is pending.
 bool ReadSome(HANDLE port, HANDLE event, DWORD queued, std::string& pending);
-// Bytes a console would garble are shown as \xNN.
-std::string Printable(const std::string& text);

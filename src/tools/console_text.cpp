@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <cstdarg>
+#include <cstdio>
+#include <string>
 #include <vector>
 
 namespace {
@@ -51,4 +53,19 @@ void SayIn(unsigned codePage, std::FILE* stream, const char* format, ...)
     va_start(arguments, format);
     Put(codePage, stream, format, arguments);
     va_end(arguments);
+}
+
+std::string Printable(const std::string& line)
+{
+    std::string out;
+    for (unsigned char c : line) {
+        if (c >= 32 && c < 127) {
+            out += static_cast<char>(c);
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        }
+    }
+    return out;
 }

@@ -14,7 +14,8 @@ std::vector<std::string> NameList(const char* section, const std::string& file)
 {
     std::vector<std::string> names;
     const DWORD size = KEY_LIST_SIZE;
-    // On the heap: too big for the main thread's stack, and released on every path.
+    // 32 KiB on the heap rather than on the caller's stack (any thread may
+    // call), released on every path.
     std::unique_ptr<char[]> list(new char[size]);
     const DWORD copied =
         section ? GetPrivateProfileStringA(section, nullptr, nullptr, list.get(), size, file.c_str())
@@ -29,7 +30,7 @@ std::vector<std::string> NameList(const char* section, const std::string& file)
 
 } // namespace
 
-std::vector<std::string> LoadCommandSection(const std::string& section, const std::string& file)
+std::vector<std::string> LoadKeyNames(const std::string& section, const std::string& file)
 {
     return NameList(section.c_str(), file);
 }

@@ -12,9 +12,9 @@
 const size_t VALUE_LIMIT = 255;
 const size_t KEY_LIST_SIZE = 0x7FFF;
 
-// The key names of the section (the Commands section, for the command
-// table) in file order; only what fits in 32767 bytes of names is listed.
-std::vector<std::string> LoadCommandSection(const std::string& section, const std::string& file);
+// The key names of any section ([Commands], a program's) in file order;
+// only what fits in KEY_LIST_SIZE bytes of names is listed.
+std::vector<std::string> LoadKeyNames(const std::string& section, const std::string& file);
 // The file's section names in file order, as far as they fit in
 // KEY_LIST_SIZE bytes.
 std::vector<std::string> SectionNames(const std::string& file);

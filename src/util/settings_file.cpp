@@ -26,7 +26,7 @@ Settings LoadSettingsFrom(const std::string& file)
     // 0 (also an empty or unreadable value) would send keep-alives at the
     // timer's minimum period, each resetting the phone; below 0, none at all.
     if (s.PingInterval <= 0) s.PingInterval = DEFAULT_PING_INTERVAL;
-    // Read, and used by nothing: a file that carries it loads as any other.
+    // Kept as the file gives it; nothing uses it.
     s.WaitPortTimeout = ParseDecimal(ReadIniString("Settings", "WaitPortTimeout", "25000", file));
     // Absent (or without a command in it), the phone gets the default bytes.
     if (SettingPresent("InitString", file)) {
@@ -39,7 +39,7 @@ Settings LoadSettingsFrom(const std::string& file)
             for (const std::string& command : configured) s.PhoneInitString += command + "\r\n";
         }
     }
-    s.CommandTable = LoadCommandSection("Commands", file);
+    s.CommandTable = LoadKeyNames("Commands", file);
     for (const std::string& section : SectionNames(file)) {
         if (s.ProgramSections.size() == PROGRAM_SECTION_LIMIT) break;
         ProgramCommands program;
@@ -50,7 +50,7 @@ Settings LoadSettingsFrom(const std::string& file)
             named = named || SameFileName(earlier.Program, program.Program);
         if (named) continue;
         program.Section = section;
-        program.CommandTable = LoadCommandSection(section, file);
+        program.CommandTable = LoadKeyNames(section, file);
         s.ProgramSections.push_back(program);
     }
     return s;

@@ -31,7 +31,8 @@ struct Settings {
     std::string IniPath;
     std::string PortName = "COM1";
     int32_t PingInterval = DEFAULT_PING_INTERVAL;
-    // Read so that files carrying it load like any other; nothing uses it.
+    // Read and kept as the file gives it (the design leaves that choice
+    // open); nothing uses it, and a file without it loads the same.
     int32_t WaitPortTimeout = 25000;
     // What the phone gets at open and at every keep-alive (the sender adds
     // CR LF): the default, or the InitString setting's commands, each with CR LF.

@@ -70,8 +70,8 @@ const int EMPTY_WAKE_LIMIT = 50;
 // Listens on an open port until Ctrl+C (true) or until the port stops
 // answering (false, with the reason in why). Its rule differs from the
 // program's reader on purpose: one thread waits for Ctrl+C, the keep-alive
-// and the port at once, and a port is given up when it fails, not after a
-// silent minute, since whoever watches wants to see the reason at once.
+// and the port at once, and a port is given up when it fails, not after
+// SILENCE_LIMIT of silence, since whoever watches wants to see the reason at once.
 bool Listen(HANDLE port, std::string& pending, std::string& why)
 {
     OVERLAPPED o;

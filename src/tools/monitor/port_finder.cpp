@@ -8,6 +8,7 @@
 #include "../../link/serial_io.h"
 #include "../../util/text.h"
 #include "../console_port.h"
+#include "../console_text.h"
 
 namespace {
 
