@@ -6,7 +6,7 @@
 
 #include "app/app.h"
 #include "keys/command_choice.h"
-#include "util/ini_file.h"
+#include "settings/ini_file.h"
 #include "util/program_folder.h"
 #include "util/program_folder_testing.h"
 #include "test_support.h"

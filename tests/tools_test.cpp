@@ -18,7 +18,7 @@
 #include "tools/monitor/key_learning.h"
 #include "tools/monitor/monitor_commands.h"
 #include "tools/monitor/port_finder.h"
-#include "util/ini_file.h"
+#include "settings/ini_file.h"
 #include "util/foreground_program.h"
 #include "util/program_folder.h"
 #include "util/program_folder_testing.h"

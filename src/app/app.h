@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "../util/settings_file.h"
+#include "../settings/settings_file.h"
 #include "resource.h"
 
 // The tray icon's callback message.

@@ -5,7 +5,7 @@
 #include "../keys/command_choice.h"
 #include "../keys/keys.h"
 #include "../link/link.h"
-#include "../util/ini_file.h"
+#include "../settings/ini_file.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "../util/settings_file.h"
+#include "../settings/settings_file.h"
 
 // One command to run: the section that holds it and its key name.
 struct ChosenCommand {

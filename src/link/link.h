@@ -13,7 +13,7 @@
 
 #include "line_split.h"
 #include "serial_io.h"
-#include "../util/settings_file.h"
+#include "../settings/settings_file.h"
 
 // Posted by the reader thread to the link's window when the phone has gone silent.
 const UINT MSG_RECONNECT = WM_USER + 1;

@@ -7,9 +7,9 @@
 #include <map>
 
 #include "../actions/command_parse.h"
-#include "../util/ini_file.h"
-#include "../util/init_string.h"
-#include "../util/settings_file.h"
+#include "ini_file.h"
+#include "init_string.h"
+#include "settings_file.h"
 #include "../util/text.h"
 #include "settings_text.h"
 

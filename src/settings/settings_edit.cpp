@@ -5,7 +5,7 @@
 #include <numeric>
 
 #include "../util/foreground_program.h"
-#include "../util/program_section.h"
+#include "program_section.h"
 #include "../util/system_message.h"
 #include "../util/text.h"
 #include "example_settings.h"

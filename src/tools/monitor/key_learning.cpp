@@ -4,7 +4,7 @@
 #include <numeric>
 
 #include "../../keys/keys.h"
-#include "../../util/ini_file.h"
+#include "../../settings/ini_file.h"
 #include "../../util/text.h"
 #include "../../settings/settings_check.h"
 

@@ -8,7 +8,7 @@
 
 #include "../../keys/command_choice.h"
 #include "../../keys/keys.h"
-#include "../../util/ini_file.h"
+#include "../../settings/ini_file.h"
 #include "../console_text.h"
 #include "../console_port.h"
 #include "key_learning.h"

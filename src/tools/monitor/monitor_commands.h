@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "../../util/settings_file.h"
+#include "../../settings/settings_file.h"
 
 // --find: asks the serial ports, Bluetooth ones first, whether a phone
 // answers, one line each, until one accepts key reporting (with all: every

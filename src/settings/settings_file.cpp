@@ -1,9 +1,9 @@
 #include "settings_file.h"
 
-#include "foreground_program.h"
+#include "../util/foreground_program.h"
 #include "ini_file.h"
 #include "init_string.h"
-#include "text.h"
+#include "../util/text.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "program_section.h"
 
-#include "text.h"
+#include "../util/text.h"
 
 const char* ProgramNameFault(const std::string& name)
 {

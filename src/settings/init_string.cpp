@@ -1,6 +1,6 @@
 #include "init_string.h"
 
-#include "text.h"
+#include "../util/text.h"
 
 const char* const DEFAULT_INIT_STRING = "ATZ\r\nAT+CMER=3,2\r\n";
 

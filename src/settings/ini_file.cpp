@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "text.h"
+#include "../util/text.h"
 
 namespace {
 
