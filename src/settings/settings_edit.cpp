@@ -109,7 +109,7 @@ bool ReadWholeFile(const string& path, string& bytes, string& why)
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         if (error != ERROR_FILE_NOT_FOUND)
-            why = "it cannot be read (" + SystemMessage(error) + "); it is unchanged";
+            why = "it cannot be read (" + SystemMessage(error) + ")";
         return false;
     }
     char chunk[4096];
@@ -121,7 +121,7 @@ bool ReadWholeFile(const string& path, string& bytes, string& why)
         bytes.append(chunk, got);
     }
     CloseHandle(file);
-    if (!ok) why = "it cannot be read; it is unchanged";
+    if (!ok) why = "it cannot be read (" + SystemMessage(GetLastError()) + ")";
     return ok;
 }
 
@@ -231,7 +231,10 @@ bool EditSettingsFile(const string& path,
     if (ReadWholeFile(path, bytes, why)) {
         settings = DecodeSettings(bytes);
     } else {
-        if (!why.empty()) return false;
+        if (!why.empty()) {
+            why += "; it is unchanged";
+            return false;
+        }
         for (const char* c = EXAMPLE_SETTINGS; *c; ++c) {
             if (*c == '\n') settings.text += '\r';
             settings.text += *c;

@@ -2,13 +2,13 @@
 // do nothing or something unexpected. Exit code 0 clean (hints at most), 1 warnings, 2 unreadable.
 #include <windows.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "../console_text.h"
 #include "../../settings/settings_check.h"
+#include "../../settings/settings_edit.h"
 #include "../../settings/settings_text.h"
 #include "../../util/program_folder.h"
 #include "../../util/system_dll.h"
@@ -28,19 +28,10 @@ int main(int argc, char** argv)
         Say(stderr, "%s\n", SettingsUnreachable().c_str());
         return 2;
     }
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
-        Say(stderr, "%s: cannot be read: %s\n", path.c_str(), std::strerror(errno));
-        return 2;
-    }
-    std::string text;
-    char chunk[4096];
-    size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, got);
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed) {
-        Say(stderr, "%s: cannot be read\n", path.c_str());
+    std::string text, why;
+    if (!ReadWholeFile(path, text, why)) {
+        Say(stderr, "%s: cannot be read: %s\n", path.c_str(),
+            why.empty() ? "there is no such file" : why.c_str());
         return 2;
     }
     const std::vector<Finding> findings = CheckSettings(text);
