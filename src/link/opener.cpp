@@ -1,85 +1,83 @@
 #include "link.h"
 
-#include <atomic>
+#include "bounded_call.h"
 
 namespace {
 
-// The open under way: its thread, and what it opens, set before it starts.
-// Main thread.
-HANDLE OpenerThread = nullptr;
-std::string OpeningName;
-PortOpening OpenFunction = CreatePortHandle;
-// The hand-over. The opener puts the port here, the main thread takes it;
-// whichever sees the other's step first closes an abandoned port.
-std::atomic<HANDLE> OpenedPort{INVALID_HANDLE_VALUE};
-std::atomic<DWORD> OpenError{0};
-std::atomic<bool> OpenAbandoned{false};
-// Set by the opener once its MSG_PORTOPENED is on its way, cleared when the
-// main thread takes the result: until then no new open may start, or the
-// message would take the next opener's result (and wait for its end).
-std::atomic<bool> OpenPosted{false};
+struct OpenResult {
+    HANDLE port = INVALID_HANDLE_VALUE;
+    DWORD error = 0;
+};
 
-DWORD WINAPI OpenOnItsThread(LPVOID)
+void CloseOpened(OpenResult& result)
 {
-    const HANDLE port = OpenFunction(OpeningName);
-    OpenError = port == INVALID_HANDLE_VALUE ? GetLastError() : 0;
-    OpenedPort.exchange(port);
-    OpenPosted = true;
-    if (!OpenAbandoned && ReportPortOpened()) return 0;
-    OpenPosted = false;
-    // Nobody will take it: Exit came first, or the window is gone.
-    const HANDLE left = OpenedPort.exchange(INVALID_HANDLE_VALUE);
-    if (left != INVALID_HANDLE_VALUE) CloseHandle(left);
-    return 0;
+    if (result.port != INVALID_HANDLE_VALUE) CloseHandle(result.port);
+    result.port = INVALID_HANDLE_VALUE;
 }
 
-bool OpenerEnded(DWORD waitMs)
+// The open under way, or ended and waiting to be taken, or given up and
+// still inside the driver; null when none. Main thread.
+std::shared_ptr<BoundedCall> Opener;
+std::shared_ptr<OpenResult> Opened;
+
+void ForgetOpener()
 {
-    if (!OpenerThread) return true;
-    if (WaitForSingleObject(OpenerThread, waitMs) != WAIT_OBJECT_0) return false;
-    CloseHandle(OpenerThread);
-    OpenerThread = nullptr;
-    return true;
+    Opener.reset();
+    Opened.reset();
 }
 
 } // namespace
 
 bool BeginOpenPort(const std::string& name, PortOpening open)
 {
-    if (OpenPosted || !OpenerEnded(0)) return false;
-    OpeningName = name;
-    OpenFunction = open;
-    OpenAbandoned = false;
-    OpenError = 0;
-    const HANDLE stale = OpenedPort.exchange(INVALID_HANDLE_VALUE);
-    if (stale != INVALID_HANDLE_VALUE) CloseHandle(stale);
-    OpenerThread = CreateThread(nullptr, 0, OpenOnItsThread, nullptr, 0, nullptr);
-    return OpenerThread != nullptr;
+    if (Opener) {
+        // One open at a time: one still in the driver, or one whose end is
+        // on its way as MSG_PORTOPENED (the next would take its result).
+        if (!CallEnded(*Opener, 0) || CallResultWaiting(*Opener)) return false;
+        ForgetOpener();
+    }
+    auto result = std::make_shared<OpenResult>();
+    Opener = StartBoundedCall(
+        [result, name, open] {
+            result->port = open(name);
+            result->error = result->port == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+        },
+        [result] { CloseOpened(*result); }, [] { ReportPortOpened(); });
+    if (!Opener) return false;
+    Opened = result;
+    return true;
 }
 
 HANDLE TakeOpenedPort(DWORD& error)
 {
+    error = 0;
+    if (!Opener) return INVALID_HANDLE_VALUE;
     // The opener posts as its last step: it is ending.
-    OpenerEnded(INFINITE);
-    OpenPosted = false;
-    error = OpenError;
-    return OpenedPort.exchange(INVALID_HANDLE_VALUE);
+    CallEnded(*Opener, INFINITE);
+    const std::shared_ptr<OpenResult> result = Opened;
+    const bool mine = TakeCallResult(*Opener);
+    ForgetOpener();
+    if (!mine) return INVALID_HANDLE_VALUE;
+    error = result->error;
+    return result->port;
 }
 
 bool OpenUnderWay()
 {
-    return !OpenerEnded(0);
+    return Opener && !CallEnded(*Opener, 0);
 }
 
 bool AbandonOpenPort(DWORD waitMs)
 {
-    if (!OpenerThread) return true;
-    OpenAbandoned = true;
-    // Ends a CreateFile still waiting in a driver that allows it.
-    CancelSynchronousIo(OpenerThread);
-    const bool ended = OpenerEnded(waitMs);
-    OpenPosted = false;
-    const HANDLE left = OpenedPort.exchange(INVALID_HANDLE_VALUE);
-    if (left != INVALID_HANDLE_VALUE) CloseHandle(left);
-    return ended;
+    if (!Opener) return true;
+    if (!AbandonCall(*Opener, waitMs)) {
+        // Still in the driver; one that ended meanwhile released its port.
+        const bool ended = CallEnded(*Opener, 0);
+        if (ended) ForgetOpener();
+        return ended;
+    }
+    // Ended in time: a port it opened is closed at once, none is taken.
+    CloseOpened(*Opened);
+    ForgetOpener();
+    return true;
 }

@@ -4,6 +4,7 @@
 #include <memory>
 #include <utility>
 
+#include "../../link/bounded_call.h"
 #include "../../link/line_split.h"
 #include "../../link/serial_io.h"
 #include "../../util/text.h"
@@ -110,26 +111,8 @@ PortProbe AskPortNow(const string& name, bool listed, const std::vector<string>&
     return probe;
 }
 
-// One port's question on a thread of its own; shared, so that the record
-// outlives a caller that stopped waiting.
-struct Question {
-    string port;
-    bool listed;
-    std::vector<string> initCommands;
-    PortProbe answer;
-};
-
-DWORD WINAPI AskOnItsThread(LPVOID parameter)
-{
-    std::unique_ptr<std::shared_ptr<Question>> held(
-        static_cast<std::shared_ptr<Question>*>(parameter));
-    Question& q = **held;
-    q.answer = AskPortNow(q.port, q.listed, q.initCommands);
-    return 0;
-}
-
 // Questions whose thread was still inside the driver at its limit. Main thread.
-std::vector<std::pair<string, HANDLE>> LeftQuestions;
+std::vector<std::pair<string, std::shared_ptr<BoundedCall>>> LeftQuestions;
 
 } // namespace
 
@@ -183,43 +166,25 @@ std::vector<string> PortsToAsk(size_t& listed)
 PortProbe AskPort(const string& port, bool listed, const std::vector<string>& initCommands,
                   HANDLE stop)
 {
-    auto question = std::make_shared<Question>();
-    question->port = port;
-    question->listed = listed;
-    question->initCommands = initCommands;
-    auto* held = new std::shared_ptr<Question>(question);
-    HANDLE thread = CreateThread(nullptr, 0, AskOnItsThread, held, 0, nullptr);
-    if (!thread) {
-        delete held;
-        return AskPortNow(port, listed, initCommands);
+    auto answer = std::make_shared<PortProbe>();
+    const std::shared_ptr<BoundedCall> call = StartBoundedCall(
+        [answer, port, listed, initCommands] { *answer = AskPortNow(port, listed, initCommands); },
+        nullptr);
+    if (!call) return AskPortNow(port, listed, initCommands);
+    bool ended = CallEnded(*call, PROBE_LIMIT, stop);
+    const bool stopped = !ended && stop && WaitForSingleObject(stop, 0) == WAIT_OBJECT_0;
+    if (ended) {
+        TakeCallResult(*call);
+        return *answer;
     }
-    HANDLE both[2] = {thread, stop};
-    const DWORD woke = WaitForMultipleObjects(stop ? 2 : 1, both, FALSE, PROBE_LIMIT);
-    bool ended = woke == WAIT_OBJECT_0;
-    const bool stopped = woke == WAIT_OBJECT_0 + 1;
-    if (stopped) {
-        // Whatever the port is doing, the user has stopped waiting for it:
-        // the question ends with the program.
-        CancelSynchronousIo(thread);
-        ended = WaitForSingleObject(thread, 0) == WAIT_OBJECT_0;
-    } else if (!ended) {
-        // An open still waiting for a phone that does not come is cancelled
-        // where the driver allows it.
-        CancelSynchronousIo(thread);
-        ended = WaitForSingleObject(thread, CANCEL_WAIT) == WAIT_OBJECT_0;
-    }
-    if (ended && !stopped) {
-        CloseHandle(thread);
-        return question->answer;
-    }
+    // An open still waiting for a phone that does not come is cancelled
+    // where the driver allows it; once the user has stopped, not waited for.
+    ended = AbandonCall(*call, stopped ? 0 : CANCEL_WAIT);
+    if (ended && !stopped) return *answer;
     PortProbe left;
     left.port = port;
     left.answer = stopped ? PortAnswer::Stopped : PortAnswer::Hung;
-    // Left to its thread, which holds its own share of the record.
-    if (ended)
-        CloseHandle(thread);
-    else
-        LeftQuestions.push_back({port, thread});
+    if (!ended) LeftQuestions.push_back({port, call});
     return left;
 }
 
@@ -229,9 +194,8 @@ std::vector<string> PortsStillInTheDriver(DWORD waitMs)
     const DWORD start = GetTickCount();
     for (const auto& left : LeftQuestions) {
         const DWORD spent = GetTickCount() - start;
-        if (WaitForSingleObject(left.second, spent < waitMs ? waitMs - spent : 0) != WAIT_OBJECT_0)
+        if (!CallEnded(*left.second, spent < waitMs ? waitMs - spent : 0))
             still.push_back(left.first);
-        CloseHandle(left.second);
     }
     LeftQuestions.clear();
     return still;
