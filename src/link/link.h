@@ -34,11 +34,11 @@ const DWORD LINE_TAIL_WAIT = 100;
 // on the window's thread (a modal box holds that thread meanwhile).
 void SetLinkReports(HWND window, void (*showError)(const char* text));
 // Through those: the phone went silent (posted), an open ended (posted;
-// false when the window is gone), a failure (shown at once on the window's
+// a port nobody takes is closed by AbandonOpenPort at Exit), a failure (shown at once on the window's
 // thread; from another thread posted as MSG_LINKERROR, one at a time, so
 // that no box holds the reader, which the program's end waits for). Any thread.
 void ReportSilentLink();
-bool ReportPortOpened();
+void ReportPortOpened();
 void ReportLinkError(const char* text);
 // On MSG_LINKERROR: shows the reader's failure. Window's thread.
 void ShowPostedLinkError();

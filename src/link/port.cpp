@@ -26,9 +26,9 @@ void ReportSilentLink()
     PostMessageA(LinkWindow, MSG_RECONNECT, 0, 0);
 }
 
-bool ReportPortOpened()
+void ReportPortOpened()
 {
-    return PostMessageA(LinkWindow, MSG_PORTOPENED, 0, 0) != 0;
+    PostMessageA(LinkWindow, MSG_PORTOPENED, 0, 0);
 }
 
 void ReportLinkError(const char* text)

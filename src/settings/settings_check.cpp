@@ -358,10 +358,11 @@ std::vector<Finding> CheckSettings(const string& bytes)
     }
     const bool marked = decoded.encoding == SettingsEncoding::Utf8Marked;
     const string& text = decoded.text;
+    // The mark's bytes begin line 1 of a marked text.
+    const size_t mark = marked ? string(UTF8_MARK).size() : 0;
+    const std::vector<TextLine> lines = LinesOf(text);
     if (marked) {
-        const size_t mark = string(UTF8_MARK).size();
         string header;
-        const std::vector<TextLine> lines = LinesOf(text);
         if (HeaderName(LineText(text, lines[0]).substr(mark), header))
             findings.push_back({1, "the section header [" + header + "] sits behind a UTF-8 "
                                    "byte-order mark: Windows reads the mark as part of the "
@@ -374,20 +375,16 @@ std::vector<Finding> CheckSettings(const string& bytes)
                                    "reads as part of the first line (Wine skips it); save the "
                                    "file without the mark (as ANSI or as Unicode)"});
     }
-    if (decoded.encoding != SettingsEncoding::Utf16LE &&
-        HoldsUtf8Letters(marked ? text.substr(string(UTF8_MARK).size()) : text)) {
-        int number = 0;
-        for (const TextLine& l : LinesOf(text)) {
-            ++number;
-            const string line = LineText(text, l).substr(number == 1 && marked ? 3 : 0);
-            if (std::any_of(line.begin(), line.end(), [](char c) { return (c & 0x80) != 0; })) {
-                findings.push_back({number, "this line holds UTF-8 text, which the program "
-                                            "reads in the system's ANSI code page as other "
-                                            "letters (unless Windows uses UTF-8 for it); save "
-                                            "the file as Unicode in Notepad, or keep to ASCII"});
-                break;
-            }
-        }
+    if (decoded.encoding != SettingsEncoding::Utf16LE && HoldsUtf8Letters(text.substr(mark))) {
+        // Named on the first line with such a letter.
+        const auto beyond = std::find_if(lines.begin(), lines.end(), [&](const TextLine& l) {
+            const string line = LineText(text, l).substr(l.start == 0 ? mark : 0);
+            return std::any_of(line.begin(), line.end(), [](char c) { return (c & 0x80) != 0; });
+        });
+        findings.push_back({static_cast<int>(beyond - lines.begin()) + 1,
+                            "this line holds UTF-8 text, which the program reads in the "
+                            "system's ANSI code page as other letters (unless Windows uses "
+                            "UTF-8 for it); save the file as Unicode in Notepad, or keep to ASCII"});
     }
     const std::vector<Section> sections = ReadSections(text, marked, findings);
     const Section* settings = nullptr;

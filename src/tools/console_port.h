@@ -7,8 +7,6 @@
 
 #include <string>
 
-#include "../util/system_message.h"
-
 // The port opened with the program's line settings (OpenConfiguredPort) on
 // a thread of its own, given up when stop is signalled (Ctrl+C while a
 // paired phone that is off holds the open): INVALID_HANDLE_VALUE with

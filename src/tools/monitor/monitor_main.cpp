@@ -16,6 +16,7 @@
 #include "../../util/program_folder.h"
 #include "../../settings/settings_file.h"
 #include "../../util/system_dll.h"
+#include "../../util/system_message.h"
 #include "../../util/text.h"
 #include "../console_port.h"
 #include "../console_stop.h"

@@ -7,6 +7,7 @@
 #include "../../link/bounded_call.h"
 #include "../../link/line_split.h"
 #include "../../link/serial_io.h"
+#include "../../util/system_message.h"
 #include "../../util/text.h"
 #include "../console_port.h"
 #include "../console_text.h"
