@@ -1,5 +1,6 @@
-// The phone link over a pty pair: the program's end opened by OpenPort, the
-// phone played by the test through the other end, both under Wine.
+// The phone link over a pty pair: the program's end opened as the program
+// opens it, the phone played by the test through the other end, both under
+// Wine.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -55,6 +56,19 @@ void RecordLinkError(const char* text)
     LinkErrorThread = GetCurrentThreadId();
 }
 
+// Opened as the program opens it: on the opener thread, the port taken at
+// its end (which the window then need not handle) and the link started.
+bool OpenLink(const string& name, const string& initString)
+{
+    DWORD error = 0;
+    const HANDLE port = BeginOpenPort(name) ? TakeOpenedPort(error) : INVALID_HANDLE_VALUE;
+    MSG posted;
+    PeekMessageA(&posted, MainWindow, MSG_PORTOPENED, MSG_PORTOPENED, PM_REMOVE);
+    if (port == INVALID_HANDLE_VALUE) return false;
+    StartLink(port, initString);
+    return true;
+}
+
 struct Link : ::testing::Test {
     TempDir dir;
     PtyPair pty{dir};
@@ -96,7 +110,7 @@ TEST_F(Link, OpeningSendsTheInitStringAndSets9600EightNoneOne)
 {
     PhoneEnd phone(pty.phonePath);
     ASSERT_TRUE(phone.Ok());
-    ASSERT_TRUE(OpenPort(pty.pcPath, DEFAULT_INIT_STRING));
+    ASSERT_TRUE(OpenLink(pty.pcPath, DEFAULT_INIT_STRING));
     EXPECT_NE(RunningReader(), nullptr);
     EXPECT_EQ(phone.ReadAtLeast(20, 5000), "ATZ\r\nAT+CMER=3,2\r\n\r\n");
     EXPECT_EQ(phone.ReadFor(300), "");
@@ -178,7 +192,7 @@ TEST_F(Link, InitStringSettingReplacesEveryInitSend)
         WriteBytes(ini, string("[Settings]\r\nPort=COM9\r\n") + c.settings + "[Commands]\r\n");
         CurrentSettings = LoadSettingsFrom(ini);
         PhoneEnd phone(pty.phonePath);
-        ASSERT_TRUE(OpenPort(pty.pcPath, CurrentSettings.PhoneInitString));
+        ASSERT_TRUE(OpenLink(pty.pcPath, CurrentSettings.PhoneInitString));
         EXPECT_EQ(phone.ReadAtLeast(c.sent.size(), 5000), c.sent);
         // The keep-alive path of the main window.
         MainWndProc(MainWindow, WM_TIMER, 0, 0);
@@ -190,7 +204,7 @@ TEST_F(Link, InitStringSettingReplacesEveryInitSend)
 
 TEST_F(Link, APortThatCannotOpenLeavesNothingBehind)
 {
-    EXPECT_FALSE(OpenPort(dir.Win(), DEFAULT_INIT_STRING));  // a folder is no port
+    EXPECT_FALSE(OpenLink(dir.Win(), DEFAULT_INIT_STRING));  // a folder is no port
     EXPECT_EQ(PortHandle, INVALID_HANDLE_VALUE);
     EXPECT_EQ(RunningReader(), nullptr);
     PhoneEnd phone(pty.phonePath);
@@ -206,7 +220,7 @@ TEST_F(Link, APortThatCannotOpenLeavesNothingBehind)
 TEST_F(Link, ReadsAreAppendedWithoutTheirZeroBytes)
 {
     PhoneEnd phone(pty.phonePath);
-    ASSERT_TRUE(OpenPort(pty.pcPath, DEFAULT_INIT_STRING));
+    ASSERT_TRUE(OpenLink(pty.pcPath, DEFAULT_INIT_STRING));
     phone.ReadAtLeast(20, 5000);
 
     phone.Write("\r\nOK\r\n");
@@ -237,7 +251,7 @@ TEST_F(Link, ReadsAreAppendedWithoutTheirZeroBytes)
 TEST_F(Link, MoreThanAChunkArrivesWholeAndInOrder)
 {
     PhoneEnd phone(pty.phonePath);
-    ASSERT_TRUE(OpenPort(pty.pcPath, DEFAULT_INIT_STRING));
+    ASSERT_TRUE(OpenLink(pty.pcPath, DEFAULT_INIT_STRING));
     phone.ReadAtLeast(20, 5000);
     string text;
     for (int i = 0; i < 300; ++i) text += static_cast<char>('A' + i % 26);
@@ -284,7 +298,7 @@ TEST_F(Link, APortFromCom10UpOpensByThePlainName)
     EXPECT_EQ(PortPath(pty.pcPath), pty.pcPath);
     ASSERT_TRUE(MapComPort(12, pty.pcUnix));
     PhoneEnd phone(pty.phonePath);
-    const bool opened = OpenPort("COM12", DEFAULT_INIT_STRING);
+    const bool opened = OpenLink("COM12", DEFAULT_INIT_STRING);
     UnmapComPort(12);
     ASSERT_TRUE(opened);
     EXPECT_EQ(phone.ReadAtLeast(20, 5000), "ATZ\r\nAT+CMER=3,2\r\n\r\n");
@@ -304,7 +318,7 @@ TEST_F(Link, TheBufferKeepsTheNewestTextWithinItsLimit)
 TEST_F(Link, ASilentLinkAsksForAReconnectAfter20Seconds)
 {
     PhoneEnd phone(pty.phonePath);
-    ASSERT_TRUE(OpenPort(pty.pcPath, DEFAULT_INIT_STRING));
+    ASSERT_TRUE(OpenLink(pty.pcPath, DEFAULT_INIT_STRING));
     const DWORD start = GetTickCount();
     ASSERT_TRUE(WaitFor([] { return Seen.reconnects > 0; }, 30000));
     const DWORD elapsed = GetTickCount() - start;
@@ -324,7 +338,7 @@ TEST_F(Link, TenSilentLinksInARowAreEachReopened)
 {
     PhoneEnd phone(pty.phonePath);
     ReaderWaitTimeout = 300;
-    ASSERT_TRUE(OpenPort(pty.pcPath, DEFAULT_INIT_STRING));
+    ASSERT_TRUE(OpenLink(pty.pcPath, DEFAULT_INIT_STRING));
     for (int i = 1; i <= 10; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(phone.ReadAtLeast(20, 5000), "ATZ\r\nAT+CMER=3,2\r\n\r\n");
@@ -345,7 +359,7 @@ TEST_F(Link, TenSilentLinksInARowAreEachReopened)
 TEST_F(Link, AWriteInFlightHasEndedWhenTheLinkCloses)
 {
     PhoneEnd phone(pty.phonePath);
-    ASSERT_TRUE(OpenPort(pty.pcPath, DEFAULT_INIT_STRING));
+    ASSERT_TRUE(OpenLink(pty.pcPath, DEFAULT_INIT_STRING));
     // Far more than a pty holds while the phone reads nothing.
     SendToPort(string(1 << 20, 'x'));
     Sleep(300);
@@ -353,7 +367,7 @@ TEST_F(Link, AWriteInFlightHasEndedWhenTheLinkCloses)
     ClosePort();
     EXPECT_FALSE(WriteInFlight());
     phone.ReadFor(500);
-    ASSERT_TRUE(OpenPort(pty.pcPath, DEFAULT_INIT_STRING));
+    ASSERT_TRUE(OpenLink(pty.pcPath, DEFAULT_INIT_STRING));
     phone.ReadFor(500);
     SendToPort("AT");
     EXPECT_EQ(phone.ReadAtLeast(4, 5000), "AT\r\n");
@@ -364,7 +378,7 @@ TEST_F(Link, AWriteInFlightHasEndedWhenTheLinkCloses)
 // tried again rather than dropped.
 TEST_F(Link, ASendRefusedAtOnceLeavesNothingToWaitFor)
 {
-    ASSERT_TRUE(OpenPort(pty.pcPath, DEFAULT_INIT_STRING));
+    ASSERT_TRUE(OpenLink(pty.pcPath, DEFAULT_INIT_STRING));
     pty.Stop();
     SendToPort("AT");
     SendToPort("AT");
@@ -376,7 +390,7 @@ TEST_F(Link, ASendRefusedAtOnceLeavesNothingToWaitFor)
 TEST_F(Link, KeepAlivesEveryFiveSecondsKeepTheLinkUp)
 {
     PhoneEnd phone(pty.phonePath);
-    ASSERT_TRUE(OpenPort(pty.pcPath, DEFAULT_INIT_STRING));
+    ASSERT_TRUE(OpenLink(pty.pcPath, DEFAULT_INIT_STRING));
     SetTimer(MainWindow, 1, 5000, nullptr);
     Seen.onTick = [](int) { SendToPort(DEFAULT_INIT_STRING); };
     WaitFor([] { return Seen.reconnects > 0; }, 26000);
@@ -390,7 +404,7 @@ TEST_F(Link, ReconnectKeepsTryingWhileThePhoneIsAwayAndStillAnswersMessages)
 {
     {
         PhoneEnd phone(pty.phonePath);
-        ASSERT_TRUE(OpenPort(pty.pcPath, DEFAULT_INIT_STRING));
+        ASSERT_TRUE(OpenLink(pty.pcPath, DEFAULT_INIT_STRING));
         EXPECT_EQ(phone.ReadAtLeast(20, 5000).size(), 20u);
     }
     pty.Stop();
@@ -538,7 +552,7 @@ TEST_F(Link, ADeadPortNeitherSpinsNorHangsAndTheLinkComesBack)
 {
     {
         PhoneEnd phone(pty.phonePath);
-        ASSERT_TRUE(OpenPort(pty.pcPath, DEFAULT_INIT_STRING));
+        ASSERT_TRUE(OpenLink(pty.pcPath, DEFAULT_INIT_STRING));
         phone.ReadAtLeast(20, 5000);
     }
     const double before = ReaderCpuSeconds();

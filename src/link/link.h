@@ -29,7 +29,7 @@ const DWORD LINE_TAIL_WAIT = 100;
 
 // --- The port (port.cpp); main thread.
 
-// Where the link reports, given before the first OpenPort: the window that
+// Where the link reports, given before the first open: the window that
 // gets MSG_RECONNECT, and the function that shows a failure's text, called
 // on the window's thread (a modal box holds that thread meanwhile).
 void SetLinkReports(HWND window, void (*showError)(const char* text));
@@ -45,12 +45,10 @@ void ShowPostedLinkError();
 // Configures the opened port, starts the reader and sends initString. Why
 // the port refused its settings, or "" (the link runs either way).
 std::string StartLink(HANDLE port, const std::string& initString);
-// Both at once; false, with nothing left open, when the port cannot be opened.
-bool OpenPort(const std::string& name, const std::string& initString);
 // Ends the write in flight and the reader, then closes everything. Safe
 // twice and with nothing open.
 void ClosePort();
-// The open port: written by the main thread while no reader runs (OpenPort,
+// The open port: written by the main thread while no reader runs (StartLink,
 // ClosePort); read by the writer (main thread) and the reader thread.
 extern HANDLE PortHandle;
 
@@ -79,7 +77,7 @@ void SendToPort(const std::string& text);
 // Cancels the write in flight, if any, and waits until it has ended, so that
 // its record, event and bytes can be released or used again.
 void EndPendingWrite();
-// The write's event, made by OpenPort and closed by ClosePort.
+// The write's event, made by StartLink and closed by ClosePort.
 void PrepareWrites();
 void FreeWrites();
 

@@ -61,14 +61,6 @@ std::string StartLink(HANDLE port, const std::string& initString)
     return refused;
 }
 
-bool OpenPort(const std::string& name, const std::string& initString)
-{
-    const HANDLE port = CreatePortHandle(name);
-    if (port == INVALID_HANDLE_VALUE) return false;
-    StartLink(port, initString);
-    return true;
-}
-
 void ClosePort()
 {
     if (PortHandle == INVALID_HANDLE_VALUE && !RunningReader()) return;
