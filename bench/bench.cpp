@@ -255,15 +255,22 @@ int main(int argc, char** argv)
     const ProcessMemory afterBurst = MemoryOf(program.pi.hProcess);
     const DWORD exitCode = program.Close("Quorvix");
 
-    std::printf("minimal reader idle: %d s...\n", idleSeconds);
+    // The minimal reader on the same port and player window: the floor of
+    // the latency and of the idle cost, measured in this run.
+    std::printf("minimal reader: %d presses, then idle %d s...\n", presses, idleSeconds);
     std::fflush(stdout);
+    Stats floorLatency;
     IdleCost floor;
     {
         ChildProcess reader;
-        // The reader runs a little longer than the window measured.
+        // Long enough for the presses (at most 0.3 s each) and the idle time.
+        const int readerSeconds = presses * 3 / 10 + idleSeconds + 10;
         if (reader.Start("\"" + ModuleDir() + "\\min_reader.exe\" " + pty.pcPath + " " +
-                             std::to_string(idleSeconds + 4),
+                             std::to_string(readerSeconds),
                          dir.Win())) {
+            Sleep(2000);
+            floorLatency = Summarise(
+                MeasureLatency(phone, "\r\n+CKEV: 5,1\r\n", "\r\n+CKEV: 5,0\r\n", presses, random));
             Sleep(2000);
             floor = MeasureIdle(UnixPidOf("", "min_reader.exe"), wineserver, idleSeconds);
             reader.Close(nullptr);
@@ -330,6 +337,17 @@ int main(int argc, char** argv)
     };
     row("key-to-action latency, CR LF framing", latency(crlf), "0-1 pass of 10 ms: 0-10 ms");
     row("key-to-action latency, LF framing", latency(lf), "0-1 pass of 10 ms: 0-10 ms");
+    row("key-to-action latency, minimal reader", latency(floorLatency), "Wine's floor");
+    const bool floorMeasured = floorLatency.n > 0 && crlf.n > 0;
+    const double overP50 = floorMeasured ? crlf.p50 - floorLatency.p50 : -1;
+    const double overP99 = floorMeasured ? crlf.p99 - floorLatency.p99 : -1;
+    row("  program over the reader, CR LF framing", "p50 +" + Figure(overP50, "%.1f") + " p99 +" +
+        Figure(overP99, "%.1f") + " ms", "half a pass: p50 +5.5, p99 +11 at most");
+    const double idleRatio = qMin < 0 || wMin < 0 || fqMin <= 0 || fwMin < 0
+                                 ? -1
+                                 : (qMin + wMin) / (fqMin + fwMin);
+    row("idle CPU with the wineserver, program / reader", Figure(idleRatio, "%.2f") + "x",
+        "1.15x at most");
     row("idle CPU, quorvix.exe", Figure(qMin, "%.2f") + " s/min", "no busy loop");
     row("idle CPU, wineserver beside quorvix.exe", Figure(wMin, "%.2f") + " s/min", "Wine's");
     row("idle CPU, minimal port reader", Figure(fqMin, "%.2f") + " s/min", "Wine's floor");
@@ -356,7 +374,8 @@ int main(int argc, char** argv)
         std::snprintf(
             json, sizeof json,
             "{\n  \"latency_crlf_ms\": {\"n\": %u, \"p50\": %.2f, \"p95\": %.2f, \"p99\": %.2f, "
-            "\"max\": %.2f},\n  \"latency_lf_ms\": {\"n\": %u, \"p50\": %.2f, \"p95\": %.2f, "
+            "\"max\": %.2f},\n  \"latency_min_reader_ms\": {\"n\": %u, \"p50\": %.2f, \"p99\": %.2f},\n"
+            "  \"idle_cpu_ratio_to_min_reader\": %.3f,\n  \"latency_lf_ms\": {\"n\": %u, \"p50\": %.2f, \"p95\": %.2f, "
             "\"p99\": %.2f, \"max\": %.2f},\n  \"idle_cpu_s_per_min\": %.3f,\n"
             "  \"idle_wineserver_cpu_s_per_min\": %.3f,\n  \"min_reader_cpu_s_per_min\": %.3f,\n"
             "  \"min_reader_wineserver_cpu_s_per_min\": %.3f,\n  \"idle_passes_per_s\": %.1f,\n"
@@ -366,6 +385,7 @@ int main(int argc, char** argv)
             "  \"working_set_kib_after_burst\": %.0f,\n  \"peak_working_set_kib_after_burst\": %.0f,\n"
             "  \"exit_code\": %lu\n}\n",
             static_cast<unsigned>(crlf.n), crlf.p50, crlf.p95, crlf.p99, crlf.max,
+            static_cast<unsigned>(floorLatency.n), floorLatency.p50, floorLatency.p99, idleRatio,
             static_cast<unsigned>(lf.n), lf.p50, lf.p95, lf.p99, lf.max, qMin, wMin, fqMin, fwMin,
             passesPerSecond, burstPairs, static_cast<unsigned>(burst.handled),
             burst.inOrder ? "true" : "false", burst.drainSeconds, lookupUs, exeKb, started.workingSetKb,

@@ -1,11 +1,33 @@
 // The least a program can do to listen on a serial port under Wine: open it
 // with the same settings and wait for events. Its CPU is the floor that
-// Wine's serial waits set. Runs until killed or for the given seconds.
+// Wine's serial waits set. A press of key 5 goes to the player window at
+// once, as the program's mapped command would: the floor of the time from
+// a report to its action. Runs until killed or for the given seconds.
 #include <windows.h>
 
 #include <cstdlib>
+#include <string>
 
 #include "link/link.h"
+
+namespace {
+
+void TakeBytes(const char* bytes, DWORD count, std::string& line)
+{
+    for (DWORD i = 0; i < count; ++i) {
+        if (bytes[i] != '\r' && bytes[i] != '\n') {
+            if (line.size() < 64) line += bytes[i];
+            continue;
+        }
+        DWORD_PTR result = 0;
+        if (line == "+CKEV: 5,1")
+            if (HWND player = FindWindowA("Winamp v1.x", nullptr))
+                SendMessageTimeoutA(player, WM_COMMAND, 40046, 1, SMTO_ABORTIFHUNG, 1000, &result);
+        line.clear();
+    }
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -18,6 +40,7 @@ int main(int argc, char** argv)
     OVERLAPPED o = {};
     o.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     const DWORD end = GetTickCount() + static_cast<DWORD>(std::atoi(argv[2])) * 1000;
+    std::string line;
     while (static_cast<LONG>(end - GetTickCount()) > 0) {
         DWORD mask = 0;
         ResetEvent(o.hEvent);
@@ -32,6 +55,7 @@ int main(int argc, char** argv)
         r.hEvent = o.hEvent;
         if (!ReadFile(port, buf, sizeof buf, &got, &r) && GetLastError() == ERROR_IO_PENDING)
             GetOverlappedResult(port, &r, &got, TRUE);
+        TakeBytes(buf, got, line);
     }
     // The wait may still be pending and must end before o goes.
     CancelIo(port);
