@@ -215,6 +215,30 @@ TEST_F(Link, APortThatCannotOpenLeavesNothingBehind)
     ClosePort();
 }
 
+// Text that arrives ends the opening thread's alertable pause (the idle
+// pass's) at once, and again after that thread was busy through many reads.
+TEST_F(Link, ArrivingTextEndsTheAlertablePauseEveryTime)
+{
+    PhoneEnd phone(pty.phonePath);
+    ASSERT_TRUE(OpenLink(pty.pcPath, DEFAULT_INIT_STRING));
+    phone.ReadAtLeast(20, 5000);
+    EXPECT_EQ(SleepEx(0, TRUE), 0u) << "a wake with nothing received";
+
+    phone.Write("\r\n+CKEV: 5,1\r\n");
+    EXPECT_EQ(SleepEx(10000, TRUE), DWORD{WAIT_IO_COMPLETION});
+    EXPECT_EQ(ReceivedText(), "\r\n+CKEV: 5,1\r\n");
+
+    // Busy (not alertable) while 20 reads arrive.
+    for (int i = 0; i < 20; ++i) {
+        phone.Write("OK\r\n");
+        Sleep(20);
+    }
+    EXPECT_TRUE(WaitFor([] { return ReceivedText().size() >= 14 + 20 * 4; }, 5000));
+    EXPECT_EQ(SleepEx(0, TRUE), DWORD{WAIT_IO_COMPLETION});
+    phone.Write("OK\r\n");
+    EXPECT_EQ(SleepEx(10000, TRUE), DWORD{WAIT_IO_COMPLETION});
+}
+
 // Stray zero bytes (some serial stacks send them) are dropped and the text
 // around them kept: a release behind one still releases.
 TEST_F(Link, ReadsAreAppendedWithoutTheirZeroBytes)

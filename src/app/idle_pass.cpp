@@ -50,6 +50,7 @@ void IdleWork()
     if (OnIdlePass) OnIdlePass();
     ProcessReceived();
     StepHeldKey();
-    // Alertable, so that nothing queued to this thread waits longer than a pass.
+    // Alertable, so that nothing queued to this thread waits longer than a
+    // pass; the reader's wake for text that arrived ends it at once.
     SleepEx(10, TRUE);
 }

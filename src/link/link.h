@@ -84,7 +84,9 @@ void FreeWrites();
 // --- The reader thread (reader.cpp).
 
 DWORD WINAPI PortReaderThread(LPVOID);
-// Reads until the driver holds nothing more, chunk by chunk, each appended:
+// Reads until the driver holds nothing more, chunk by chunk, each appended
+// and the main thread's alertable pause (the idle pass's) ended, so that
+// a report is taken at once rather than at the pass's end:
 // Windows signals EV_RXCHAR when bytes arrive, not while they wait, so a
 // rest left queued would wait for the phone's next byte. The number of
 // reads. Reader thread (or a test while none runs, after PrepareReads).

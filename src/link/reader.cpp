@@ -19,6 +19,23 @@ HANDLE ReadEvent = nullptr;
 DWORD WaitMask = 0;
 // Set by the main thread, read by the reader at the top of each cycle.
 std::atomic<bool> StopReader{false};
+// The thread that takes the text (the main thread, which starts the
+// reader): text that arrives ends its alertable pause at once instead of at
+// the pass's end. One wake queued at most: set by the reader when it
+// queues one, cleared on the main thread when it has run.
+HANDLE TakerThread = nullptr;
+std::atomic<bool> WakeQueued{false};
+
+void CALLBACK TextArrived(ULONG_PTR)
+{
+    WakeQueued = false;
+}
+
+void WakeTaker()
+{
+    if (TakerThread && !WakeQueued.exchange(true) && !QueueUserAPC(TextArrived, TakerThread, 0))
+        WakeQueued = false;
+}
 
 enum class Wake { Event, Quiet, TimedOut, Failed };
 
@@ -86,6 +103,7 @@ bool ReadQueued(DWORD queued)
         return false;
     }
     AppendReceived(chunk, got);
+    if (got > 0) WakeTaker();
     return got > 0;
 }
 
@@ -149,6 +167,9 @@ void PrepareReads()
 
 bool StartReader()
 {
+    if (!TakerThread)
+        DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &TakerThread,
+                        THREAD_SET_CONTEXT, FALSE, 0);
     DWORD threadId = 0;
     ReaderThread = CreateThread(nullptr, 0, PortReaderThread, nullptr, 0, &threadId);
     SetThreadPriority(ReaderThread, THREAD_PRIORITY_LOWEST);
@@ -168,6 +189,9 @@ void FreeReads()
 {
     if (ReadEvent) CloseHandle(ReadEvent);
     ReadEvent = nullptr;
+    // A wake still queued runs regardless: it belongs to the thread.
+    if (TakerThread) CloseHandle(TakerThread);
+    TakerThread = nullptr;
 }
 
 HANDLE RunningReader()
