@@ -286,7 +286,8 @@ wine_env_setup() {
     # Detached, so that Wine's background processes never hold a test's pipes.
     "$WINESERVER" -k >/dev/null 2>&1 </dev/null || true
     "$WINESERVER" -w
-    "$WINESERVER" -p >/dev/null 2>&1 </dev/null
+    # Its own log: a server that ends during a run leaves its last words there.
+    "$WINESERVER" -p >"$b/wineserver.log" 2>&1 </dev/null
     if ! "$WINE" cmd /c exit >"$b/wine-start.log" 2>&1 </dev/null; then
         echo "Wine ($WINE, $WINEARCH) cannot run a program in $WINEPREFIX:" >&2
         tail -5 "$b/wine-start.log" >&2
@@ -294,9 +295,33 @@ wine_env_setup() {
     fi
 }
 
+# The pids of this prefix's Wine processes (its server too): Wine's loaders,
+# or the emulator that runs them, with the prefix in their environment.
+wine_env_processes() {
+    for d in /proc/[0-9]*; do
+        case $(readlink "$d/exe" 2>/dev/null) in
+        */wine*|*/qemu-i386) ;;
+        *) continue ;;
+        esac
+        if { tr '\0' '\n' < "$d/environ"; } 2>/dev/null | grep -qx "WINEPREFIX=$1"; then
+            echo "${d#/proc/}"
+        fi
+    done
+}
+
+# This prefix's server, as the setup started it; empty when none runs.
+wine_env_server() {
+    for p in $(wine_env_processes "$1/wineprefix"); do
+        case $(readlink "/proc/$p/exe") in */wineserver*) echo "$p"; return ;; esac
+    done
+}
+
 wine_env_teardown() {
     b="$1"
     WINEPREFIX="$b/wineprefix" "$WINESERVER" -k >/dev/null 2>&1 </dev/null || true
+    # Processes left without their server (one that ended during the run)
+    # do not end with the new one: nothing of this prefix stays running.
+    for p in $(wine_env_processes "$b/wineprefix"); do kill -9 "$p" 2>/dev/null; done
     if [ -f "$b/xvfb.pid" ]; then
         kill "$(cat "$b/xvfb.pid")" 2>/dev/null || true
         rm -f "$b/xvfb.pid" "$b/display"
