@@ -358,16 +358,17 @@ int main(int argc, char** argv)
     const double overP99 = floorMeasured ? crlf.p99 - floorLatency.p99 : -1;
     row("  program over the reader, CR LF framing", "p50 +" + Figure(overP50, "%.1f") + " p99 +" +
         Figure(overP99, "%.1f") + " ms", "p50 +5.5, p99 +11 at most");
-    const double idleRatio = qMin < 0 || wMin < 0 || fqMin <= 0 || fwMin < 0
-                                 ? -1
-                                 : (qMin + wMin) / (fqMin + fwMin);
+    // A process and its wineserver against the minimal reader and its own.
+    auto overFloor = [&](double process, double server) {
+        return process < 0 || server < 0 || fqMin <= 0 || fwMin < 0 ? -1
+                                                                    : (process + server) / (fqMin + fwMin);
+    };
+    const double idleRatio = overFloor(qMin, wMin);
     row("idle CPU with the wineserver, program / reader", Figure(idleRatio, "%.2f") + "x",
         "1.15x at most");
     const double dqMin = PerMinute(designFloor.processCpu, designFloor.seconds);
     const double dwMin = PerMinute(designFloor.wineserverCpu, designFloor.seconds);
-    const double loopRatio = dqMin <= 0 || dwMin < 0 || fqMin <= 0 || fwMin < 0
-                                 ? -1
-                                 : (dqMin + dwMin) / (fqMin + fwMin);
+    const double loopRatio = overFloor(dqMin, dwMin);
     row("  the same for the reader with an empty loop", Figure(loopRatio, "%.2f") + "x (" +
         Figure(dqMin, "%.2f") + " + " + Figure(dwMin, "%.2f") + " s/min)",
         "the polling loop's own cost");

@@ -33,10 +33,11 @@ const DWORD LINE_TAIL_WAIT = 100;
 // gets MSG_RECONNECT, and the function that shows a failure's text, called
 // on the window's thread (a modal box holds that thread meanwhile).
 void SetLinkReports(HWND window, void (*showError)(const char* text));
-// Through those: the phone went silent (posted), an open ended (posted;
-// a port nobody takes is closed by AbandonOpenPort at Exit), a failure (shown at once on the window's
-// thread; from another thread posted as MSG_LINKERROR, one at a time, so
-// that no box holds the reader, which the program's end waits for). Any thread.
+// Through those: the phone went silent (posted), an open ended (posted; a
+// port nobody takes is closed by AbandonOpenPort at Exit), a failure (shown
+// at once on the window's thread; from another thread posted as
+// MSG_LINKERROR, one at a time, so that no box holds the reader, which the
+// program's end waits for). Any thread.
 void ReportSilentLink();
 void ReportPortOpened();
 void ReportLinkError(const char* text);
