@@ -7,6 +7,7 @@
 #include <shellapi.h>
 
 #include <string>
+#include <vector>
 
 #include "../settings/settings_file.h"
 #include "resource.h"
@@ -92,3 +93,23 @@ void ReconnectPort();
 // At exit: no more attempts; an open still under way is given up within
 // EXIT_OPEN_WAIT.
 void StopConnecting();
+
+// --- The keypad page's life (keypad_page.cpp).
+
+// At start: the page's server when KeypadPort turns it on (a key made and
+// written first where the file has none); a failure is shown, and the
+// serial link goes on regardless.
+void StartKeypadPage();
+// The menu's item: turns the keypad on where it is off (KeypadPort, the
+// default port unless the file names one, and a key written into the
+// settings file), then shows the pairing window.
+void TurnOnKeypad();
+// "New key": a new secret, written and in force; every page is dropped.
+// False, with the reason and nothing changed, when it cannot be written.
+bool RenewKeypadKey(std::string& why);
+// The page's address for each private IPv4 address of the PC that is up:
+// http://ADDRESS:PORT/#KEY.
+std::vector<std::string> KeypadAddresses();
+// The window with the addresses, their QR codes and "New key"; one at a
+// time, owned by MainWindow (pairing_window.cpp).
+void ShowPairingWindow();

@@ -4,6 +4,7 @@
 #include "../actions/actions.h"
 #include "../keys/command_choice.h"
 #include "../keys/keys.h"
+#include "../link/keypad.h"
 #include "../link/link.h"
 #include "../settings/ini_file.h"
 
@@ -29,8 +30,9 @@ void ProcessReceived()
     std::string line;
     // Every complete line the buffer holds, in order: phones frame each
     // report as CR LF, report, CR LF, and the empty lines between must not
-    // cost a pass each, or a burst builds a backlog of stale presses.
-    while (TakeReceivedLine(line)) {
+    // cost a pass each, or a burst builds a backlog of stale presses. The
+    // keypad page's lines are a phone's lines too.
+    while (TakeReceivedLine(line) || TakeKeypadLine(line)) {
         if (line.empty()) continue;
         if (IsKeyPress(line)) {
             ShowLinkState(LinkState::KeyHeld);

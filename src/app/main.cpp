@@ -3,6 +3,7 @@
 
 #include <objbase.h>
 
+#include "../link/keypad.h"
 #include "../link/link.h"
 #include "../util/program_folder.h"
 #include "../util/system_dll.h"
@@ -54,6 +55,7 @@ int RunQuorvix(HINSTANCE instance)
         return 0;
     }
     ConnectPort();
+    StartKeypadPage();
     SetTimer(MainWindow, 0, static_cast<UINT>(CurrentSettings.PingInterval), nullptr);
 
     // Polling: one message per iteration, an idle pass only when none waits.
@@ -69,6 +71,8 @@ int RunQuorvix(HINSTANCE instance)
     } while (msg.message != WM_QUIT);
 
     StopConnecting();
+    StopKeypad();
+    ForgetKeypadTaker();
     ClosePort();
     // Does nothing when the window is already gone; after a foreign WM_QUIT
     // its destruction removes the tray icon now.

@@ -7,3 +7,5 @@
 #define IDI_RECEIVE_IMAGE 52
 #define IDM_SETTINGS 100
 #define IDM_EXIT 200
+#define IDM_KEYPAD 300
+#define IDS_KEYPAD_MENU 300

@@ -145,6 +145,10 @@ void ShowTrayMenu(HWND owner)
     LoadedMenu loaded(LoadMenuA(GetModuleHandleA(nullptr), "MAINMENU"));
     if (!loaded.menu) return;
     HMENU popup = GetSubMenu(loaded.menu, 0);
+    // The keypad page's item, in the menu's language, under the settings item.
+    wchar_t keypad[64];
+    if (LoadStringW(GetModuleHandleA(nullptr), IDS_KEYPAD_MENU, keypad, 64) > 0)
+        InsertMenuW(popup, 1, MF_BYPOSITION | MF_STRING, IDM_KEYPAD, keypad);
     POINT at = {0, 0};
     GetCursorPos(&at);
     // Without this the menu does not close when the user clicks elsewhere.

@@ -23,6 +23,8 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             ShellExecuteA(window, "open", CurrentSettings.IniPath.c_str(), nullptr, nullptr, SW_SHOW);
         else if (wParam == IDM_EXIT)
             DestroyWindow(window);
+        else if (wParam == IDM_KEYPAD)
+            TurnOnKeypad();
         break;
     case WM_TIMER:
         if (wParam == RETRY_TIMER) {

@@ -9,6 +9,7 @@
 #include "../actions/command_parse.h"
 #include "ini_file.h"
 #include "init_string.h"
+#include "keypad_settings.h"
 #include "settings_file.h"
 #include "../util/text.h"
 #include "settings_text.h"
@@ -280,7 +281,8 @@ void CheckCommands(const Section& s, std::vector<Finding>& findings)
 
 void CheckSettingsSection(const Section& s, std::vector<Finding>& findings)
 {
-    static const char* const known[] = {"Port", "PingInterval", "WaitPortTimeout", "InitString"};
+    static const char* const known[] = {"Port",       "PingInterval", "WaitPortTimeout",
+                                        "InitString", "KeypadPort",   "KeypadKey"};
     const string meansDefault = " means the default, a keep-alive every " +
                                 std::to_string(DEFAULT_PING_INTERVAL) +
                                 " ms; write the period you want";
@@ -333,13 +335,22 @@ void CheckSettingsSection(const Section& s, std::vector<Finding>& findings)
             if (commands.empty())
                 warn("InitString has no command, so the default " + defaultInit +
                      " is sent; remove the key or write the commands, separated by |");
+        } else if (SameName(e.key, KEYPAD_PORT_SETTING)) {
+            const string problem = KeypadPortProblem(value);
+            if (!problem.empty()) warn(problem);
+        } else if (SameName(e.key, KEYPAD_KEY_SETTING)) {
+            if (!IsKeypadKey(TrimBlanks(value)))
+                warn("KeypadKey is not " + std::to_string(KEYPAD_KEY_DIGITS) +
+                     " hexadecimal digits: no page can connect with it, and Quorvix writes a new "
+                     "key in its place when the keypad page starts");
         } else {
             string hint;
             for (const char* k : known)
                 if (SameName(e.key.substr(0, 4), string(k).substr(0, 4)))
                     hint = string("; did you mean ") + k + "?";
             warn("unknown setting " + Quoted(e.key) +
-                 " is ignored (known: Port, PingInterval, WaitPortTimeout, InitString)" + hint);
+                 " is ignored (known: Port, PingInterval, WaitPortTimeout, InitString, KeypadPort, "
+                 "KeypadKey)" + hint);
         }
     }
 }

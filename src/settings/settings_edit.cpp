@@ -62,24 +62,29 @@ string Ended(const string& text)
 
 } // namespace
 
-string WithPort(const string& text, const string& port)
+string WithSetting(const string& text, const string& name, const string& value)
 {
     const std::vector<TextLine> lines = LinesOf(text);
     const string eol = LineEndOf(text);
     size_t header = 0, after = 0;
     if (!FindSection(text, lines, "Settings", header, after))
-        return "[Settings]" + eol + "Port=" + port + eol + text;
+        return "[Settings]" + eol + name + "=" + value + eol + text;
     for (size_t i = header + 1; i < after; ++i) {
         const string line = LineText(text, lines[i]);
         const size_t equals = line.find('=');
         const string key = TrimBlanks(line.substr(0, equals));
-        if (equals == string::npos || key.empty() || key[0] == ';' || !SameName(key, "Port"))
+        if (equals == string::npos || key.empty() || key[0] == ';' || !SameName(key, name))
             continue;
-        return text.substr(0, lines[i].start + equals + 1) + port + text.substr(lines[i].end);
+        return text.substr(0, lines[i].start + equals + 1) + value + text.substr(lines[i].end);
     }
     const size_t at = lines[header].next;
     const string before = Ended(text.substr(0, at));
-    return before + "Port=" + port + eol + text.substr(at);
+    return before + name + "=" + value + eol + text.substr(at);
+}
+
+string WithPort(const string& text, const string& port)
+{
+    return WithSetting(text, "Port", port);
 }
 
 string WithCommandLines(const string& text, const std::vector<string>& added,

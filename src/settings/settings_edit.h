@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
-// The text with [Settings] Port set to port: the first Port line there gets
-// the new value, or a Port line comes right under [Settings], or a
-// [Settings] section with it comes first in the file.
+// The text with the [Settings] key name set to value: the first line of
+// that key there gets the new value, or a line comes right under
+// [Settings], or a [Settings] section with it comes first in the file.
+std::string WithSetting(const std::string& text, const std::string& name, const std::string& value);
 std::string WithPort(const std::string& text, const std::string& port);
 // The text with lines added to the section (a program's section found by
 // its program, compared as file names in the text's codePage, 0 for

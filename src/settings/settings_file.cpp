@@ -39,6 +39,8 @@ Settings LoadSettingsFrom(const std::string& file)
             for (const std::string& command : configured) s.PhoneInitString += command + "\r\n";
         }
     }
+    s.KeypadPort = ParseDecimal(ReadIniString("Settings", "KeypadPort", "0", file));
+    s.KeypadKey = TrimBlanks(ReadIniString("Settings", "KeypadKey", "", file));
     s.CommandTable = LoadKeyNames("Commands", file);
     for (const std::string& section : SectionNames(file)) {
         if (s.ProgramSections.size() == PROGRAM_SECTION_LIMIT) break;

@@ -39,6 +39,10 @@ struct Settings {
     std::string PhoneInitString = DEFAULT_INIT_STRING;
     // The same commands one by one, without their line ends.
     std::vector<std::string> PhoneInitCommands = InitCommandsSent(DEFAULT_INIT_STRING);
+    // The keypad page's TCP port, 0 (or anything outside 1 to 65535) when
+    // it is off, and the key a page must know (KeypadKey, hexadecimal).
+    int32_t KeypadPort = 0;
+    std::string KeypadKey;
     // The key names of [Commands] in file order.
     std::vector<std::string> CommandTable;
     // The program sections in file order, one per program (the first).

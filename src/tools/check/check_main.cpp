@@ -1,5 +1,6 @@
 // quorvix-check: reports every setting in a settings file that would silently
 // do nothing or something unexpected. Exit code 0 clean (hints at most), 1 warnings, 2 unreadable.
+#include <winsock2.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -7,11 +8,36 @@
 #include <string>
 
 #include "../console_text.h"
+#include "../../settings/keypad_settings.h"
 #include "../../settings/settings_check.h"
+#include "../../settings/settings_file.h"
 #include "../../settings/settings_edit.h"
 #include "../../settings/settings_text.h"
 #include "../../util/program_folder.h"
 #include "../../util/system_dll.h"
+
+namespace {
+
+// Whether another program listens on the keypad page's port now. Quorvix
+// itself holds it while it runs with the page on, so not asked then.
+bool PortTaken(uint16_t port)
+{
+    if (FindWindowA("Quorvix", nullptr)) return false;
+    WSADATA wsa;
+    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return false;
+    const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in at = {};
+    at.sin_family = AF_INET;
+    at.sin_port = htons(port);
+    const bool taken = s != INVALID_SOCKET &&
+                       bind(s, reinterpret_cast<const sockaddr*>(&at), sizeof at) == SOCKET_ERROR &&
+                       (WSAGetLastError() == WSAEADDRINUSE || WSAGetLastError() == WSAEACCES);
+    if (s != INVALID_SOCKET) closesocket(s);
+    WSACleanup();
+    return taken;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -34,7 +60,16 @@ int main(int argc, char** argv)
             why.empty() ? "there is no such file" : why.c_str());
         return 2;
     }
-    const std::vector<Finding> findings = CheckSettings(text);
+    std::vector<Finding> findings = CheckSettings(text);
+    // The profile calls look for a bare name in the Windows folder: the full path.
+    char full[MAX_PATH * 2] = "";
+    const DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+    const std::string absolute = length > 0 && length < sizeof full ? full : path;
+    const uint16_t keypadPort = KeypadPortOf(LoadSettingsFrom(absolute).KeypadPort);
+    if (keypadPort != 0 && PortTaken(keypadPort))
+        findings.push_back({0, "KeypadPort " + std::to_string(keypadPort) +
+                                   " is in use by another program: the keypad page cannot open; "
+                                   "choose another port"});
     // The findings quote the file, which a Unicode file gives as UTF-8 (and
     // one with a UTF-8 mark was written in UTF-8, whatever Windows reads).
     const SettingsEncoding encoding = DecodeSettings(text).encoding;
