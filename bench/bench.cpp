@@ -1,14 +1,19 @@
 // Benchmarks of the real program under Wine: key-to-action latency, idle
-// cost beside a minimal port reader, a burst of 1,000 key presses, and the
-// memory footprint. The phone and the player window live in this process,
+// cost beside a minimal port reader, a burst of 1,000 key presses, the
+// memory footprint, and the keypad page's latency and idle cost. The phone and the player window live in this process,
 // so both ends of a latency sample are read from one clock.
 //   bench [--quick] [--wineserver PID] [--out FILE]
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/websocket.hpp>
+
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -67,8 +72,8 @@ Stats Summarise(std::vector<double> v)
 
 // Presses key 5 count times with irregular pauses; the time from the write
 // of each press report to the WM_COMMAND at the player window.
-std::vector<double> MeasureLatency(PhoneEnd& phone, const string& press, const string& release,
-                                   int count, std::mt19937& random)
+// send(true) presses, send(false) releases, from the phone or a page.
+std::vector<double> MeasureLatency(const std::function<void(bool)>& send, int count, std::mt19937& random)
 {
     std::vector<double> samples;
     std::uniform_int_distribution<int> pause(30, 250);
@@ -76,15 +81,21 @@ std::vector<double> MeasureLatency(PhoneEnd& phone, const string& press, const s
         WaitFor([] { return false; }, static_cast<DWORD>(pause(random)));
         const size_t before = CommandTimes.size();
         const LONGLONG written = Now();
-        phone.Write(press);
+        send(true);
         if (!WaitFor([&] { return CommandTimes.size() > before; }, 5000)) {
             std::printf("  press %d: no WM_COMMAND within 5 s\n", i);
             continue;
         }
         samples.push_back(Ms(CommandTimes[before] - written));
-        phone.Write(release);
+        send(false);
     }
     return samples;
+}
+
+std::vector<double> MeasureLatency(PhoneEnd& phone, const string& press, const string& release,
+                                   int count, std::mt19937& random)
+{
+    return MeasureLatency([&](bool down) { phone.Write(down ? press : release); }, count, random);
 }
 
 struct BurstResult {
@@ -175,6 +186,52 @@ string Figure(double v, const char* format)
 bool CopyBeside(const string& from, const string& to)
 {
     return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
+}
+
+struct KeypadFigures {
+    IdleCost idle;
+    Stats latency;
+};
+
+// The program with the keypad page on: idle with no page connected, then a
+// page's presses of key 5, each timed from its message to the WM_COMMAND.
+KeypadFigures MeasureKeypad(const string& exe, const string& folder, const string& ini,
+                            const string& settings, PhoneEnd& phone, int wineserver, int presses,
+                            int idleSeconds, std::mt19937& random)
+{
+    namespace websocket = boost::beast::websocket;
+    using tcp = boost::asio::ip::tcp;
+    const unsigned short port = 8731;
+    const string key = "0123456789abcdef0123456789abcdef";
+    KeypadFigures f;
+    WriteBytes(ini, "[Settings]\r\nKeypadPort=" + std::to_string(port) + "\r\nKeypadKey=" + key +
+                        "\r\n" + settings.substr(settings.find('\n') + 1));
+    ChildProcess program;
+    if (!program.Start("\"" + exe + "\"", folder) || phone.ReadAtLeast(20, 10000).size() < 20) return f;
+    WaitFor([] { return false; }, 2000);
+    const string folderName = folder.substr(folder.rfind('\\') + 1);
+    f.idle = MeasureIdle(UnixPidOf(folderName, "quorvix.exe"), wineserver, idleSeconds);
+    try {
+        boost::asio::io_context ioc;
+        websocket::stream<tcp::socket> ws(ioc);
+        ws.next_layer().connect(tcp::endpoint(boost::asio::ip::make_address("127.0.0.1"), port));
+        const string host = "127.0.0.1:" + std::to_string(port);
+        ws.set_option(websocket::stream_base::decorator([host](websocket::request_type& r) {
+            r.set(boost::beast::http::field::origin, "http://" + host);
+        }));
+        ws.handshake(host, "/keys");
+        ws.text(true);
+        ws.write(boost::asio::buffer(key));
+        boost::beast::flat_buffer answer;
+        ws.read(answer);
+        const std::vector<double> samples = MeasureLatency(
+            [&](bool down) { ws.write(boost::asio::buffer(string(down ? "5,1" : "5,0"))); }, presses, random);
+        f.latency = Summarise(samples);
+    } catch (const std::exception& e) {
+        std::printf("  keypad page: %s\n", e.what());
+    }
+    program.Close("Quorvix");
+    return f;
 }
 
 } // namespace
@@ -310,6 +367,10 @@ int main(int argc, char** argv)
         if (passes) UnmapViewOfFile(const_cast<LONG*>(passes));
         if (mapping) CloseHandle(mapping);
     }
+    std::printf("keypad page: idle %d s, then %d presses from a page...\n", idleSeconds, presses);
+    std::fflush(stdout);
+    const KeypadFigures keypad = MeasureKeypad(exe, dir.Win(), dir.Win("quorvix.ini"), settings, phone,
+                                               wineserver, presses, idleSeconds, random);
     DestroyWindow(player);
 
     // What a press costs where program sections exist: the foreground
@@ -373,6 +434,12 @@ int main(int argc, char** argv)
         Figure(dqMin, "%.2f") + " + " + Figure(dwMin, "%.2f") + " s/min)",
         "the polling loop's own cost");
     row("idle CPU, quorvix.exe", Figure(qMin, "%.2f") + " s/min", "no busy loop");
+    const double kqMin = PerMinute(keypad.idle.processCpu, keypad.idle.seconds);
+    const double kwMin = PerMinute(keypad.idle.wineserverCpu, keypad.idle.seconds);
+    row("idle CPU, keypad page on, no page", Figure(kqMin, "%.2f") + " + " + Figure(kwMin, "%.2f") +
+        " s/min (off: " + Figure(qMin, "%.2f") + " + " + Figure(wMin, "%.2f") + ")",
+        "no wake-ups while no page is connected");
+    row("key-to-action latency, keypad page", latency(keypad.latency), "the pass its arrival starts");
     row("idle CPU, wineserver beside quorvix.exe", Figure(wMin, "%.2f") + " s/min", "Wine's");
     row("idle CPU, minimal port reader", Figure(fqMin, "%.2f") + " s/min", "Wine's floor");
     row("idle CPU, wineserver beside minimal reader", Figure(fwMin, "%.2f") + " s/min", "Wine's floor");
@@ -408,14 +475,17 @@ int main(int argc, char** argv)
             "  \"foreground_lookup_us\": %.1f,\n  \"exe_kib\": %.0f,\n  \"working_set_kib_after_start\": %.0f,\n"
             "  \"peak_working_set_kib_after_start\": %.0f,\n"
             "  \"working_set_kib_after_burst\": %.0f,\n  \"peak_working_set_kib_after_burst\": %.0f,\n"
+            "  \"keypad_idle_cpu_s_per_min\": %.3f,\n  \"keypad_idle_wineserver_cpu_s_per_min\": %.3f,\n"
+            "  \"latency_keypad_ms\": {\"n\": %u, \"p50\": %.2f, \"p95\": %.2f, \"p99\": %.2f, \"max\": %.2f},\n"
             "  \"exit_code\": %lu\n}\n",
             static_cast<unsigned>(crlf.n), crlf.p50, crlf.p95, crlf.p99, crlf.max,
             static_cast<unsigned>(floorLatency.n), floorLatency.p50, floorLatency.p99, idleRatio, loopRatio,
             static_cast<unsigned>(lf.n), lf.p50, lf.p95, lf.p99, lf.max, qMin, wMin, fqMin, fwMin,
             passesPerSecond, burstPairs, static_cast<unsigned>(burst.handled),
             burst.inOrder ? "true" : "false", burst.drainSeconds, lookupUs, exeKb, started.workingSetKb,
-            started.peakWorkingSetKb, afterBurst.workingSetKb, afterBurst.peakWorkingSetKb,
-            static_cast<unsigned long>(exitCode));
+            started.peakWorkingSetKb, afterBurst.workingSetKb, afterBurst.peakWorkingSetKb, kqMin, kwMin,
+            static_cast<unsigned>(keypad.latency.n), keypad.latency.p50, keypad.latency.p95,
+            keypad.latency.p99, keypad.latency.max, static_cast<unsigned long>(exitCode));
         WriteBytes(out, json);
     }
     return burst.inOrder && exitCode == 0 ? 0 : 1;

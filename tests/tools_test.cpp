@@ -1,6 +1,8 @@
 // The tools for setting up a real phone: the settings checker's findings and
 // exit codes, the key monitor on a scripted phone over a pty pair, finding
 // the phone's port and learning its keys.
+#include <winsock2.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -213,6 +215,40 @@ TEST_F(CheckerProgram, ExitCodesTellCleanFromWarningsFromUnreadable)
     EXPECT_NE(Run(" \"" + dir.Win("absent.ini") + "\"", code).find("absent.ini: cannot be read"),
               string::npos);
     EXPECT_EQ(code, 2);
+}
+
+// The keypad page's settings: a port out of range or held by a program, a
+// key that is not 32 hexadecimal digits.
+TEST_F(CheckerProgram, NamesAKeypadPortOutOfRangeOrTakenAndAKeyThatIsNone)
+{
+    WSADATA wsa;
+    ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &wsa), 0);
+    const SOCKET held = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in at = {};
+    at.sin_family = AF_INET;
+    int length = sizeof at;
+    ASSERT_EQ(bind(held, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+    listen(held, 1);
+    getsockname(held, reinterpret_cast<sockaddr*>(&at), &length);
+    const string port = std::to_string(ntohs(at.sin_port));
+    const string settings = "[Settings]\r\nKeypadPort=" + port + "\r\nKeypadKey=0123456789ABCDEF0123456789abcdef\r\n"
+                           "[Commands]\r\n+CKEV: 5=WINAMP,1\r\n";
+    WriteBytes(dir.Win("quorvix.ini"), settings);
+    int code = -1;
+    string out = Run("", code);
+    EXPECT_EQ(code, 1);
+    EXPECT_NE(out.find("quorvix.ini: KeypadPort " + port + " is in use now"), string::npos) << out;
+    closesocket(held);
+    EXPECT_NE(Run("", code).find("no problems found"), string::npos);
+    EXPECT_EQ(code, 0);
+
+    WriteBytes(dir.Win("quorvix.ini"), "[Settings]\r\nKeypadPort=70000\r\nKeypadKey=12345\r\n"
+                                       "[Commands]\r\n+CKEV: 5=WINAMP,1\r\n");
+    out = Run("", code);
+    EXPECT_EQ(code, 1);
+    EXPECT_NE(out.find("quorvix.ini:2: KeypadPort 70000 is above 65535"), string::npos) << out;
+    EXPECT_NE(out.find("quorvix.ini:3: KeypadKey is not 32 hexadecimal digits"), string::npos) << out;
+    WSACleanup();
 }
 
 // The settings file changed by the tools: only the port's value, or lines

@@ -175,6 +175,39 @@ TEST(TrayMenu, LeavesAWmNullForItsOwnerWhenItCloses)
     DestroyWindow(owner);
 }
 
+// What the popup held when it opened, as its owner is told.
+std::vector<std::pair<UINT, std::wstring>> OpenedItems;
+LRESULT CALLBACK RecordingOwnerProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    if (m == WM_INITMENUPOPUP) {
+        HMENU popup = reinterpret_cast<HMENU>(wp);
+        OpenedItems.clear();
+        for (int i = 0; i < GetMenuItemCount(popup); ++i) {
+            wchar_t text[64] = L"";
+            GetMenuStringW(popup, i, text, 64, MF_BYPOSITION);
+            OpenedItems.push_back({GetMenuItemID(popup, i), text});
+        }
+    }
+    return MenuOwnerProc(w, m, wp, lp);
+}
+
+// The keypad page's item opens under the settings item, in the menu's language.
+TEST(TrayMenu, OpensWithTheKeypadItemUnderTheSettingsItem)
+{
+    HWND owner = CreateTestWindow("QuorvixMenuRecorder", RecordingOwnerProc);
+    ASSERT_NE(owner, nullptr);
+    MainWindow = owner;
+    PostMessageA(owner, CLOSE_MENU, 0, 0);
+    ShowTrayMenu(owner);
+    MainWindow = nullptr;
+    DestroyWindow(owner);
+    ASSERT_EQ(OpenedItems.size(), 4u);
+    EXPECT_EQ(OpenedItems[0].first, 100u);
+    EXPECT_EQ(OpenedItems[1].first, 300u);
+    EXPECT_EQ(OpenedItems[1].second, L"\u0422\u0435\u043B\u0435\u0444\u043E\u043D \u043F\u043E Wi-Fi\u2026");
+    EXPECT_EQ(OpenedItems[3].first, 200u);
+}
+
 TEST(TrayMenu, OpeningItAThousandTimesLeaksNoMenus)
 {
     HWND owner = CreateTestWindow("QuorvixMenuOwner", MenuOwnerProc);

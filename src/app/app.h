@@ -35,8 +35,9 @@ enum class LinkState { Connected, KeyHeld, NotConnected, Error };
 // small-icon size.
 void LoadTrayPictures(HINSTANCE instance);
 HICON LinkStatePicture(LinkState state);
-// The one place that changes the picture.
+// The one place that changes the picture, and what it was last told to show.
 void ShowLinkState(LinkState state);
+LinkState ShownLinkState();
 // The tooltip: "Quorvix", or "Quorvix: " and why the link is down (cut to
 // what the shell shows). Changed only when it differs.
 void ShowLinkReason(const std::string& reason);

@@ -15,8 +15,7 @@ NOTIFYICONDATAA TrayRecord(HWND window, UINT id, UINT flags, HICON icon, UINT ca
 // Called at the start of every idle pass when set (the benchmark counts
 // passes); main thread.
 extern void (*OnIdlePass)();
-// What the tray was last told to show: the link's state and the tooltip.
-LinkState ShownLinkState();
+// What the tray was last told to show: the tooltip.
 std::string ShownTrayTip();
 // How ConnectPort opens: CreatePortHandle, or a stand-in. Main thread.
 extern PortOpening PortOpener;

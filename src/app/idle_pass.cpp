@@ -10,6 +10,11 @@
 
 namespace {
 
+// The picture a release goes back to: the one shown before the press. A
+// page's key comes and goes while the serial link may be down, and its
+// release must not show that link connected. Main thread.
+LinkState BeforeKeyHeld = LinkState::Connected;
+
 void RunMatchingCommands(const std::string& line)
 {
     const std::vector<ChosenCommand> chosen =
@@ -35,11 +40,12 @@ void ProcessReceived()
     while (TakeReceivedLine(line) || TakeKeypadLine(line)) {
         if (line.empty()) continue;
         if (IsKeyPress(line)) {
+            if (ShownLinkState() != LinkState::KeyHeld) BeforeKeyHeld = ShownLinkState();
             ShowLinkState(LinkState::KeyHeld);
             RunMatchingCommands(line);
         }
         if (IsKeyRelease(line)) {
-            ShowLinkState(LinkState::Connected);
+            ShowLinkState(BeforeKeyHeld);
             ReleaseHeldKey();
         }
     }

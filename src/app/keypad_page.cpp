@@ -3,6 +3,8 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <cstdio>
+
 #include "../link/keypad.h"
 #include "../settings/keypad_settings.h"
 #include "../settings/settings_edit.h"

@@ -161,7 +161,7 @@ void ShowPairingWindow()
     wc.lpfnWndProc = PairingWndProc;
     wc.hInstance = instance;
     wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
     wc.lpszClassName = PAIRING_CLASS;
     // Registered at the first showing; a second registration fails harmlessly.
     RegisterClassA(&wc);
@@ -174,8 +174,9 @@ void ShowPairingWindow()
                                     instance, nullptr);
     if (!PairingWindow) return;
     HWND button = CreateWindowExA(0, "BUTTON", "New key", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 0, 0,
-                                  100, 26, PairingWindow, reinterpret_cast<HMENU>(NEW_KEY_BUTTON),
-                                  instance, nullptr);
+                                  100, 26, PairingWindow, nullptr, instance, nullptr);
+    // The child's id, given here rather than cast into the menu argument.
+    SetWindowLongPtrA(button, GWLP_ID, NEW_KEY_BUTTON);
     SendMessageA(button, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
     Layout(PairingWindow);
     ShowWindow(PairingWindow, SW_SHOW);

@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <list>
@@ -205,9 +206,11 @@ struct Request : std::enable_shared_from_this<Request> {
         if (request.method() != http::verb::get) return Answer(http::status::method_not_allowed, nullptr);
         const beast::string_view target = request.target();
         const beast::string_view path = target.substr(0, target.find('?'));
-        for (const KeypadFile& file : slot.server.files)
-            if (path == file.Path) return Answer(http::status::ok, &file);
-        Answer(http::status::not_found, nullptr);
+        const std::vector<KeypadFile>& files = slot.server.files;
+        const auto file = std::find_if(files.begin(), files.end(),
+                                       [&](const KeypadFile& f) { return path == f.Path; });
+        Answer(file == files.end() ? http::status::not_found : http::status::ok,
+               file == files.end() ? nullptr : &*file);
     }
 
     void Upgrade(const http::request<http::empty_body>& request)

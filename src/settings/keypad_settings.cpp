@@ -1,13 +1,14 @@
 #include "keypad_settings.h"
 
+#include <algorithm>
+
 #include "../util/text.h"
 
 bool IsKeypadKey(const std::string& key)
 {
-    if (key.size() != KEYPAD_KEY_DIGITS) return false;
-    for (char c : key)
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'))) return false;
-    return true;
+    return key.size() == KEYPAD_KEY_DIGITS && std::all_of(key.begin(), key.end(), [](char c) {
+               return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+           });
 }
 
 uint16_t KeypadPortOf(int32_t value)
@@ -19,9 +20,8 @@ std::string KeypadPortProblem(const std::string& value)
 {
     const std::string digits = TrimBlanks(value);
     if (digits.empty()) return "";
-    for (char c : digits)
-        if (c < '0' || c > '9')
-            return "KeypadPort " + digits + " is no port number: the keypad page stays off; write a "
+    if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return "KeypadPort " + digits + " is no port number: the keypad page stays off; write a "
                    "number from 1 to 65535, or 0 for off";
     if (digits.size() > 5 || ParseDecimal(digits) > 65535)
         return "KeypadPort " + digits + " is above 65535: the keypad page stays off; use a port "

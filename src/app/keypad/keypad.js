@@ -25,7 +25,7 @@
   function press(button) {
     var name = button.getAttribute('data-key');
     held[name] = (held[name] || 0) + 1;
-    button.classList.add('down');
+    button.classList.add('held');
     if (held[name] === 1) send(name + ',1');
   }
 
@@ -35,7 +35,7 @@
     held[name] -= 1;
     if (held[name] > 0) return;
     delete held[name];
-    button.classList.remove('down');
+    button.classList.remove('held');
     send(name + ',0');
   }
 
@@ -48,8 +48,8 @@
   function forgetAll() {
     touching = {};
     held = {};
-    var down = document.querySelectorAll('button.down');
-    for (var i = 0; i < down.length; i++) down[i].classList.remove('down');
+    var down = document.querySelectorAll('button.held');
+    for (var i = 0; i < down.length; i++) down[i].classList.remove('held');
   }
 
   function connect() {

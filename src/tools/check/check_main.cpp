@@ -18,11 +18,9 @@
 
 namespace {
 
-// Whether another program listens on the keypad page's port now. Quorvix
-// itself holds it while it runs with the page on, so not asked then.
+// Whether a program listens on the keypad page's port now.
 bool PortTaken(uint16_t port)
 {
-    if (FindWindowA("Quorvix", nullptr)) return false;
     WSADATA wsa;
     if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return false;
     const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -68,8 +66,9 @@ int main(int argc, char** argv)
     const uint16_t keypadPort = KeypadPortOf(LoadSettingsFrom(absolute).KeypadPort);
     if (keypadPort != 0 && PortTaken(keypadPort))
         findings.push_back({0, "KeypadPort " + std::to_string(keypadPort) +
-                                   " is in use by another program: the keypad page cannot open; "
-                                   "choose another port"});
+                                   " is in use now, by another program or by a Quorvix that runs "
+                                   "with the keypad page on; another program's port keeps the page "
+                                   "from opening: choose another"});
     // The findings quote the file, which a Unicode file gives as UTF-8 (and
     // one with a UTF-8 mark was written in UTF-8, whatever Windows reads).
     const SettingsEncoding encoding = DecodeSettings(text).encoding;
