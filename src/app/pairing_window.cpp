@@ -152,6 +152,7 @@ void ShowPairingWindow()
     if (PairingWindow) {
         MakeCodes();
         Layout(PairingWindow);
+        ShowWindow(PairingWindow, SW_SHOWNORMAL);
         SetForegroundWindow(PairingWindow);
         return;
     }
