@@ -29,7 +29,7 @@ const size_t KEYPAD_MESSAGE_LIMIT = 64;
 const int KEYPAD_REQUEST_SECONDS = 10;
 const int KEYPAD_KEY_SECONDS = 10;
 // Seconds a page may stay silent (pings included) before it is dropped.
-const int KEYPAD_IDLE_SECONDS = 30;
+const int KEYPAD_IDLE_SECONDS = 10;
 // The key names a page may send: those of a phone's keypad (3GPP TS 27.007):
 // digits, * and #, the joystick ^ > < V and its centre S, volume U and D.
 const char* const KEYPAD_KEY_NAMES = "0123456789*#^><VSUD";
