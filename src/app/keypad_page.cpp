@@ -48,15 +48,19 @@ bool WriteKeypadSettings(uint16_t port, const std::string& key, std::string& why
     return true;
 }
 
+bool NewKeypadKey(std::string& key, std::string& why)
+{
+    if (MakeRandomKey(KEYPAD_KEY_DIGITS / 2, key)) return true;
+    why = "the system's random generator cannot be had";
+    return false;
+}
+
 // The key the settings hold, or a new one written there.
 bool KeypadKeyFor(uint16_t port, std::string& key, std::string& why)
 {
     key = CurrentSettings.KeypadKey;
     if (IsKeypadKey(key) && CurrentSettings.KeypadPort == port) return true;
-    if (!IsKeypadKey(key) && !MakeRandomKey(KEYPAD_KEY_DIGITS / 2, key)) {
-        why = "the system's random generator cannot be had";
-        return false;
-    }
+    if (!IsKeypadKey(key) && !NewKeypadKey(key, why)) return false;
     return WriteKeypadSettings(port, key, why);
 }
 
@@ -112,10 +116,7 @@ void TurnOnKeypad()
 bool RenewKeypadKey(std::string& why)
 {
     std::string key;
-    if (!MakeRandomKey(KEYPAD_KEY_DIGITS / 2, key)) {
-        why = "the system's random generator cannot be had";
-        return false;
-    }
+    if (!NewKeypadKey(key, why)) return false;
     if (!WriteKeypadSettings(KeypadPortOf(CurrentSettings.KeypadPort), key, why)) return false;
     ChangeKeypadKey(key);
     return true;

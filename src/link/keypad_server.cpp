@@ -83,7 +83,7 @@ struct Page : std::enable_shared_from_this<Page> {
     ~Page()
     {
         // Whatever ended the page, no key stays down behind it.
-        for (char name : held) QueueKeypadLine(std::string("+CKEV: ") + name + ",0", true);
+        for (char name : held) QueueKeypadLine(KeyEventLine(std::string(1, name) + ",0"), true);
         --PageCount;
     }
 
